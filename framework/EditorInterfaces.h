@@ -1,0 +1,58 @@
+// The two seams between the plug-in base and the editor graphics, so that neither folder
+// includes the other: the base attaches a PluginEditor and pushes values into it; the editor
+// calls back through ParamHost. Both run under the plug-in mutex where they touch
+// parameters; the editor's own drawing runs on the host's user-interface thread.
+#pragma once
+
+#include <mutex>
+
+namespace qd {
+
+class PluginParam;
+
+// Implemented by the plug-in base; called by editor controls on the user-interface thread.
+class ParamHost {
+ public:
+  virtual void SetParameterFromGUI(int index, double normalized) = 0;
+  virtual PluginParam* GetParam(int index) = 0;  // nullptr for an index outside the list
+  virtual int ParamCount() const = 0;
+  virtual void BeginParamEdit(int index) = 0;
+  virtual void EndParamEdit(int index) = 0;
+  virtual int FormatCode() const = 0;
+  virtual void ResizeEditor(int width, int height) = 0;
+  virtual void EditorIdle() = 0;
+  virtual std::recursive_mutex& Mutex() = 0;
+
+ protected:
+  ~ParamHost() = default;
+};
+
+// Implemented by the graphics core; owned by the plug-in base once attached.
+class PluginEditor {
+ public:
+  virtual ~PluginEditor() = default;
+  virtual void PrepareDraw() = 0;
+  virtual void UpdateParamControls(int paramIndex, double value, bool normalized) = 0;
+  virtual void UpdateControlValue(int controlIndex, double normalized) = 0;
+  virtual void GrayParamControls(int paramIndex, bool gray) = 0;
+  virtual void MarkAllControlsDirty() = 0;
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  // Opens the native window inside the host's parent window; returns its handle or null.
+  virtual void* OpenWindow(void* parent) = 0;
+  virtual void CloseWindow() = 0;
+  virtual bool WindowIsOpen() = 0;
+  // The host's idle call while the window is open (drives the redraw tick where the
+  // platform has no timer of its own).
+  virtual void Idle() {}
+};
+
+// The object that gives the editor's draw bitmap a cairo surface; owned by the base.
+class EditorSurfaceBridge {
+ public:
+  virtual ~EditorSurfaceBridge() = default;
+  virtual void SetEditor(PluginEditor* editor) = 0;
+  virtual void RecreateSurface(int width, int height) = 0;
+};
+
+}  // namespace qd

@@ -1,0 +1,689 @@
+#include "framework/PluginBase.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "framework/Text.h"
+
+namespace qd {
+
+namespace {
+
+using Lock = std::lock_guard<std::recursive_mutex>;
+
+// "%Y%m%d %H:%M +hhmm": the local time and its offset from UTC, for the constructor's trace.
+void LocalTimeStamp(char* out, size_t size) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{}, utc{};
+  localtime_r(&now, &local);
+  gmtime_r(&now, &utc);
+  int offset = (local.tm_hour * 60 + local.tm_min) - (utc.tm_hour * 60 + utc.tm_min);
+  if (local.tm_yday != utc.tm_yday) offset += (local.tm_year * 400 + local.tm_yday) >
+                                                       (utc.tm_year * 400 + utc.tm_yday)
+                                                   ? 1440
+                                                   : -1440;
+  char date[32];
+  std::strftime(date, sizeof(date), "%Y%m%d %H:%M ", &local);
+  const int magnitude = offset < 0 ? -offset : offset;
+  std::snprintf(out, size, "%s%c%02d%02d", date, offset < 0 ? '-' : '+', magnitude / 60,
+                magnitude % 60);
+}
+
+}  // namespace
+
+PluginBase::PluginBase(const PluginIdentity& id)
+    : uniqueId_(id.uniqueId),
+      makerId_(id.makerId),
+      version_(id.version),
+      formatCode_(id.formatCode),
+      doesChunks_(id.doesChunks),
+      isInstrument_(id.isInstrument),
+      doesMidi_(id.doesMidi),
+      latency_(id.latency) {
+  char stamp[64];
+  LocalTimeStamp(stamp, sizeof(stamp));
+  Trace("%s:%s", id.effectName ? id.effectName : "", stamp);
+
+  const int paramCount = std::max(0, id.paramCount);
+  params_.reserve(paramCount);
+  for (int i = 0; i < paramCount; ++i) params_.push_back(std::make_unique<PluginParam>());
+  const int presetCount = std::max(0, id.presetCount);
+  presets_.reserve(presetCount);
+  for (int i = 0; i < presetCount; ++i) {
+    auto preset = std::make_unique<PluginPreset>();
+    std::snprintf(preset->name, sizeof(preset->name), "%s", "empty");
+    presets_.push_back(std::move(preset));
+  }
+  CopyText(effectName_, id.effectName);
+  CopyText(productName_, id.productName);
+  CopyText(makerName_, id.makerName);
+
+  ParseChannelConfigs(id.channelConfig);
+  int maxIn = 0, maxOut = 0;
+  for (const ChannelConfig& c : channelConfigs_) {
+    maxIn = std::max(maxIn, c.numInputs);
+    maxOut = std::max(maxOut, c.numOutputs);
+  }
+  inputPtrs_.assign(maxIn, nullptr);
+  outputPtrs_.assign(maxOut, nullptr);
+  inputs_.resize(maxIn);
+  outputs_.resize(maxOut);
+  sliceDoubleIn_.assign(maxIn, nullptr);
+  sliceFloatIn_.assign(maxIn, nullptr);
+  sliceDoubleOut_.assign(maxOut, nullptr);
+  sliceFloatOut_.assign(maxOut, nullptr);
+}
+
+PluginBase::~PluginBase() {
+  graphics_.reset();
+  params_.clear();
+  presets_.clear();
+  inputs_.clear();
+  outputs_.clear();
+  channelConfigs_.clear();
+  surfaceBridge_.reset();
+}
+
+void PluginBase::ParseChannelConfigs(const char* text) {
+  if (!text) return;
+  // Channel counts are bounded so that a malformed string cannot ask for absurd channel
+  // records; the configurations of this system use 1 and 2.
+  constexpr int kMaxChannels = 64;
+  const char* p = text;
+  for (;;) {
+    int in = 0, out = 0;
+    std::sscanf(p, "%d-%d", &in, &out);
+    in = std::clamp(in, 0, kMaxChannels);
+    out = std::clamp(out, 0, kMaxChannels);
+    channelConfigs_.push_back({in, out});
+    const char* space = std::strchr(p, ' ');
+    if (!space) break;
+    p = space + 1;
+  }
+}
+
+PluginParam* PluginBase::GetParam(int index) {
+  if (index < 0 || index >= ParamCount()) return nullptr;
+  return params_[index].get();
+}
+
+const PluginParam* PluginBase::GetParam(int index) const {
+  if (index < 0 || index >= ParamCount()) return nullptr;
+  return params_[index].get();
+}
+
+const PluginPreset* PluginBase::GetPreset(int index) const {
+  if (index < 0 || index >= PresetCount()) return nullptr;
+  return presets_[index].get();
+}
+
+void PluginBase::SetSampleRate(double hz) { sampleRate_ = hz; }
+
+bool PluginBase::LegalIO(int nIn, int nOut) const {
+  bool legal = false;
+  for (const ChannelConfig& c : channelConfigs_) {
+    if ((nIn < 0 || nIn == c.numInputs) && (nOut < 0 || nOut == c.numOutputs)) {
+      legal = true;
+      break;
+    }
+  }
+  Trace("%d:%d:%s", nIn, nOut, legal ? "legal" : "illegal");
+  return legal;
+}
+
+void PluginBase::SetHost(const char* name, int32_t version) {
+  hostId_ = LookupHostId(name);
+  hostVersion_ = version;
+  char text[40];
+  std::snprintf(text, sizeof(text), "v%d.%d.%d", version >> 16, (version >> 8) & 0xFF,
+                version & 0xFF);
+  Trace("host_%sknown:%s:%s", hostId_ == kHostUnknown ? "un" : "", name ? name : "", text);
+}
+
+int32_t PluginBase::EffectVersion(bool decimal) const {
+  if (!decimal) return version_;
+  return (version_ >> 16) * 10000 + ((version_ >> 8) & 0xFF) * 100 + (version_ & 0xFF);
+}
+
+// ---------------------------------------------------------------- channels
+
+bool PluginBase::IsInputConnected(int i) const {
+  return i >= 0 && i < InputCount() && inputs_[i].connected;
+}
+
+bool PluginBase::IsOutputConnected(int i) const {
+  return i >= 0 && i < OutputCount() && outputs_[i].connected;
+}
+
+void PluginBase::SetInputConnections(int start, int count, bool connected) {
+  const int first = std::max(0, start);
+  const int64_t last = std::min<int64_t>(static_cast<int64_t>(start) + count, InputCount());
+  for (int64_t i = first; i < last; ++i) {
+    inputs_[i].connected = connected;
+    if (!connected) inputPtrs_[i] = inputs_[i].scratch.data();
+  }
+}
+
+void PluginBase::SetOutputConnections(int start, int count, bool connected) {
+  const int first = std::max(0, start);
+  const int64_t last = std::min<int64_t>(static_cast<int64_t>(start) + count, OutputCount());
+  for (int64_t i = first; i < last; ++i) {
+    outputs_[i].connected = connected;
+    if (!connected) outputPtrs_[i] = outputs_[i].scratch.data();
+  }
+}
+
+void PluginBase::SetInputLabel(int i, const char* text) {
+  if (i >= 0 && i < InputCount()) inputs_[i].label = text ? text : "";
+}
+
+void PluginBase::SetOutputLabel(int i, const char* text) {
+  if (i >= 0 && i < OutputCount()) outputs_[i].label = text ? text : "";
+}
+
+const char* PluginBase::InputLabel(int i) const {
+  return (i >= 0 && i < InputCount()) ? inputs_[i].label.c_str() : "";
+}
+
+const char* PluginBase::OutputLabel(int i) const {
+  return (i >= 0 && i < OutputCount()) ? outputs_[i].label.c_str() : "";
+}
+
+namespace {
+
+void ReplaceBusLabel(std::vector<std::string>& labels, int i, const char* text) {
+  if (i < static_cast<int>(labels.size())) labels.erase(labels.begin() + i);
+  const size_t at = std::min(static_cast<size_t>(i), labels.size());
+  labels.insert(labels.begin() + at, text ? text : "");
+}
+
+}  // namespace
+
+void PluginBase::SetInputBusLabel(int i, const char* text) {
+  if (i != 0 && i != 1) return;
+  ReplaceBusLabel(inputBusLabels_, i, text);
+}
+
+void PluginBase::SetOutputBusLabel(int i, const char* text) {
+  if (i < 0) return;
+  ReplaceBusLabel(outputBusLabels_, i, text);
+}
+
+// ---------------------------------------------------------------- process frame
+
+void PluginBase::AttachInputs(double** hostInputs) {
+  int next = 0;
+  for (int i = 0; i < InputCount(); ++i) {
+    InputChannel& in = inputs_[i];
+    if (!in.connected) continue;
+    double* p = hostInputs ? hostInputs[next] : nullptr;
+    ++next;
+    if (!p) {
+      std::fill(in.scratch.begin(), in.scratch.end(), 0.0);
+      p = in.scratch.data();
+    }
+    inputPtrs_[i] = p;
+  }
+}
+
+void PluginBase::AttachInputs(float** hostInputs, int nFrames) {
+  const int n = std::clamp(nFrames, 0, maxBlockSize_);
+  int next = 0;
+  for (int i = 0; i < InputCount(); ++i) {
+    InputChannel& in = inputs_[i];
+    if (!in.connected) continue;
+    const float* src = hostInputs ? hostInputs[next] : nullptr;
+    ++next;
+    if (src) {
+      for (int k = 0; k < n; ++k) in.scratch[k] = static_cast<double>(src[k]);
+    } else {
+      std::fill(in.scratch.begin(), in.scratch.begin() + n, 0.0);
+    }
+    inputPtrs_[i] = in.scratch.data();
+  }
+}
+
+void PluginBase::AttachOutputs(double** hostOutputs) {
+  int next = 0;
+  for (int i = 0; i < OutputCount(); ++i) {
+    OutputChannel& out = outputs_[i];
+    if (!out.connected) continue;
+    double* p = hostOutputs ? hostOutputs[next] : nullptr;
+    ++next;
+    out.floatDestination = nullptr;
+    outputPtrs_[i] = p ? p : out.scratch.data();
+  }
+}
+
+void PluginBase::AttachOutputs(float** hostOutputs) {
+  int next = 0;
+  for (int i = 0; i < OutputCount(); ++i) {
+    OutputChannel& out = outputs_[i];
+    if (!out.connected) continue;
+    out.floatDestination = hostOutputs ? hostOutputs[next] : nullptr;
+    ++next;
+    outputPtrs_[i] = out.scratch.data();
+  }
+}
+
+void PluginBase::RunBlock(int nFrames) {
+  ProcessAudio(inputPtrs_.data(), outputPtrs_.data(), nFrames);
+}
+
+void PluginBase::RunBlockFloat(int nFrames) {
+  ProcessAudio(inputPtrs_.data(), outputPtrs_.data(), nFrames);
+  const int n = std::clamp(nFrames, 0, maxBlockSize_);
+  for (OutputChannel& out : outputs_) {
+    if (!out.connected || !out.floatDestination) continue;
+    for (int k = 0; k < n; ++k) out.floatDestination[k] = static_cast<float>(out.scratch[k]);
+  }
+}
+
+void PluginBase::RunBlockFloatAccumulating(int nFrames) {
+  ProcessAudio(inputPtrs_.data(), outputPtrs_.data(), nFrames);
+  const int n = std::clamp(nFrames, 0, maxBlockSize_);
+  for (OutputChannel& out : outputs_) {
+    if (!out.connected || !out.floatDestination) continue;
+    for (int k = 0; k < n; ++k) out.floatDestination[k] += static_cast<float>(out.scratch[k]);
+  }
+}
+
+void PluginBase::PassThrough(int nFrames) {
+  const int n = std::clamp(nFrames, 0, maxBlockSize_);
+  PluginBase::ProcessAudio(inputPtrs_.data(), outputPtrs_.data(), n);
+  for (OutputChannel& out : outputs_) {
+    if (!out.connected || !out.floatDestination) continue;
+    for (int k = 0; k < n; ++k) out.floatDestination[k] = static_cast<float>(out.scratch[k]);
+  }
+}
+
+void PluginBase::ZeroScratch() {
+  for (InputChannel& in : inputs_) std::fill(in.scratch.begin(), in.scratch.end(), 0.0);
+  for (OutputChannel& out : outputs_) std::fill(out.scratch.begin(), out.scratch.end(), 0.0);
+}
+
+template <typename Fn>
+void PluginBase::ForEachSlice(int nFrames, Fn&& fn) {
+  for (int offset = 0; offset < nFrames;) {
+    const int frames = std::min(nFrames - offset, maxBlockSize_);
+    fn(offset, frames);
+    offset += frames;
+  }
+}
+
+void PluginBase::SilenceOutputs(float** outputs, int nFrames) {
+  if (!outputs) return;
+  int next = 0;
+  for (const OutputChannel& out : outputs_) {
+    if (!out.connected) continue;
+    if (float* p = outputs[next++]) std::fill(p, p + nFrames, 0.0f);
+  }
+}
+
+namespace {
+
+template <typename T>
+void OffsetPointers(T** host, std::vector<T*>& slice, int offset) {
+  for (size_t i = 0; i < slice.size(); ++i) {
+    slice[i] = (host && host[i]) ? host[i] + offset : nullptr;
+  }
+}
+
+}  // namespace
+
+void PluginBase::ProcessDoubleBlock(double** inputs, double** outputs, int nFrames) {
+  Lock lock(mutex_);
+  if (nFrames <= 0) return;
+  if (maxBlockSize_ <= 0) {
+    // No scratch to stand in for disconnected channels: answer with silence.
+    if (outputs) {
+      int next = 0;
+      for (const OutputChannel& out : outputs_) {
+        if (!out.connected) continue;
+        if (double* p = outputs[next++]) std::fill(p, p + nFrames, 0.0);
+      }
+    }
+    return;
+  }
+  ForEachSlice(nFrames, [&](int offset, int frames) {
+    OffsetPointers(inputs, sliceDoubleIn_, offset);
+    OffsetPointers(outputs, sliceDoubleOut_, offset);
+    AttachInputs(sliceDoubleIn_.data());
+    AttachOutputs(sliceDoubleOut_.data());
+    RunBlock(frames);
+  });
+}
+
+void PluginBase::ProcessFloatBlock(float** inputs, float** outputs, int nFrames,
+                                   bool accumulate) {
+  Lock lock(mutex_);
+  if (nFrames <= 0) return;
+  if (maxBlockSize_ <= 0) {
+    if (!accumulate) SilenceOutputs(outputs, nFrames);
+    return;
+  }
+  ForEachSlice(nFrames, [&](int offset, int frames) {
+    OffsetPointers(inputs, sliceFloatIn_, offset);
+    OffsetPointers(outputs, sliceFloatOut_, offset);
+    AttachInputs(sliceFloatIn_.data(), frames);
+    AttachOutputs(sliceFloatOut_.data());
+    if (accumulate) {
+      RunBlockFloatAccumulating(frames);
+    } else {
+      RunBlockFloat(frames);
+    }
+  });
+}
+
+void PluginBase::ProcessPassThroughBlock(float** inputs, float** outputs, int nFrames) {
+  Lock lock(mutex_);
+  if (nFrames <= 0) return;
+  if (maxBlockSize_ <= 0) {
+    SilenceOutputs(outputs, nFrames);
+    return;
+  }
+  ForEachSlice(nFrames, [&](int offset, int frames) {
+    OffsetPointers(inputs, sliceFloatIn_, offset);
+    OffsetPointers(outputs, sliceFloatOut_, offset);
+    AttachInputs(sliceFloatIn_.data(), frames);
+    AttachOutputs(sliceFloatOut_.data());
+    PassThrough(frames);
+  });
+}
+
+void PluginBase::NotifyAllParamsChanged(int source) {
+  Lock lock(mutex_);
+  for (int i = 0; i < ParamCount(); ++i) ParamChanged(i, source);
+}
+
+// ---------------------------------------------------------------- virtual operations
+
+void PluginBase::ResetProcessing() { Lock lock(mutex_); }
+
+void PluginBase::ParamChanged(int, int) { Lock lock(mutex_); }
+
+void PluginBase::ProcessAudio(double** inputs, double** outputs, int nFrames) {
+  if (nFrames <= 0 || !outputs) return;
+  const int shared = std::min(InputCount(), OutputCount());
+  for (int i = 0; i < OutputCount(); ++i) {
+    double* out = outputs[i];
+    if (!out) continue;
+    const double* in = (i < shared && inputs) ? inputs[i] : nullptr;
+    if (in) {
+      if (in != out) std::memmove(out, in, sizeof(double) * static_cast<size_t>(nFrames));
+    } else {
+      std::fill(out, out + nFrames, 0.0);
+    }
+  }
+}
+
+void PluginBase::SetActive(bool) { Lock lock(mutex_); }
+
+void PluginBase::OnMidiMessage(const ShortMidiEvent& event) { SendMidiToHost(event); }
+
+bool PluginBase::MidiNoteName(int, char* out) {
+  if (out) out[0] = '\0';
+  return false;
+}
+
+bool PluginBase::SaveState(ChunkBuffer& chunk) { return SerializeParams(chunk); }
+
+int PluginBase::LoadState(const ChunkBuffer& chunk, int pos) {
+  return UnserializeParams(chunk, pos);
+}
+
+bool PluginBase::StateMatches(const double* values, int first) const {
+  if (!values) return false;
+  for (int i = 0; i < ParamCount(); ++i) {
+    const double diff = params_[i]->Value() - values[first + i];
+    if (!(diff < 1e-5 && diff > -1e-5)) return false;
+  }
+  return true;
+}
+
+void PluginBase::SetParameterFromGUI(int index, double normalized) {
+  Trace("%d:%f", index, normalized);
+  Lock lock(mutex_);
+  PluginParam* param = GetParam(index);
+  if (!param) return;
+  param->SetFromNormalized(normalized);
+  ReportParamChange(index, normalized);
+  ParamChanged(index, kSourceEditor);
+}
+
+void PluginBase::BeginParamEdit(int index) {
+  if (host_) host_->BeginParamEdit(index);
+}
+
+void PluginBase::ReportParamChange(int index, double normalized) {
+  if (host_) host_->ReportParamChange(index, normalized);
+}
+
+void PluginBase::EndParamEdit(int index) {
+  if (host_) host_->EndParamEdit(index);
+}
+
+void PluginBase::ReportPresetChange() {
+  if (host_) host_->ReportPresetChange();
+}
+
+bool PluginBase::HostIsOffline() { return host_ ? host_->HostIsOffline() : false; }
+
+int64_t PluginBase::HostSamplePosition() { return host_ ? host_->HostSamplePosition() : 0; }
+
+double PluginBase::HostTempo() { return host_ ? host_->HostTempo() : 0.0; }
+
+void PluginBase::HostTimeSignature(int* num, int* den) {
+  int n = 0, d = 0;
+  if (host_) host_->HostTimeSignature(&n, &d);
+  if (num) *num = n;
+  if (den) *den = d;
+}
+
+void PluginBase::HostTransport(TransportInfo* info) {
+  if (host_ && info) host_->HostTransport(info);
+}
+
+HostId PluginBase::IdentifyHost() {
+  if (hostId_ == kHostUnidentified && host_) host_->QueryHost();
+  return hostId_;
+}
+
+void PluginBase::ResizeEditor(int width, int height) {
+  if (host_) host_->ResizeEditor(width, height);
+}
+
+void PluginBase::AttachEditor(std::unique_ptr<PluginEditor> graphics) {
+  if (!graphics) return;
+  Lock lock(mutex_);
+  graphics->PrepareDraw();
+  for (int i = 0; i < ParamCount(); ++i) {
+    graphics->UpdateParamControls(i, params_[i]->Normalized(), true);
+  }
+  graphics_ = std::move(graphics);
+  if (surfaceBridge_) surfaceBridge_->SetEditor(graphics_.get());
+  if (host_) host_->EditorAttached(graphics_.get());
+}
+
+void PluginBase::SetLatencySamples(int n) {
+  latency_ = n;
+  if (host_) host_->LatencyChanged(n);
+}
+
+bool PluginBase::SendMidiToHost(const ShortMidiEvent& event) {
+  return host_ ? host_->SendMidiToHost(event) : false;
+}
+
+bool PluginBase::SendSysExToHost(const SysExEvent& event) {
+  return host_ ? host_->SendSysExToHost(event) : false;
+}
+
+void PluginBase::PushParamsToEditor() {
+  if (!graphics_) return;
+  for (int i = 0; i < ParamCount(); ++i) {
+    graphics_->UpdateParamControls(i, params_[i]->Value(), false);
+  }
+}
+
+void PluginBase::SetMaxBlockSize(int n) {
+  // Longer host blocks are processed in slices, so the scratch size can be bounded.
+  n = std::clamp(n, 0, kMaxScratchFrames);
+  if (n == maxBlockSize_) return;
+  Lock lock(mutex_);
+  for (size_t i = 0; i < inputs_.size(); ++i) {
+    inputs_[i].scratch.assign(static_cast<size_t>(n), 0.0);
+    if (!inputs_[i].connected) inputPtrs_[i] = inputs_[i].scratch.data();
+  }
+  for (size_t i = 0; i < outputs_.size(); ++i) {
+    outputs_[i].scratch.assign(static_cast<size_t>(n), 0.0);
+    if (!outputs_[i].connected) outputPtrs_[i] = outputs_[i].scratch.data();
+  }
+  maxBlockSize_ = n;
+}
+
+void PluginBase::SetSurfaceBridge(std::unique_ptr<EditorSurfaceBridge> bridge) {
+  surfaceBridge_ = std::move(bridge);
+}
+
+// ---------------------------------------------------------------- state and presets
+
+void PluginBase::WriteStateHeader(ChunkBuffer& chunk) {
+  chunk.Clear();
+  chunk.AppendInt32(kStateMagic);
+  chunk.AppendInt32(kStateVersion);
+}
+
+int32_t PluginBase::ReadStateHeader(const ChunkBuffer& chunk, int* pos) {
+  int32_t magic = 0;
+  if (chunk.ReadInt32(&magic, *pos) < 0 || magic != kStateMagic) return 0;
+  int32_t version = 0;
+  const int next = chunk.ReadInt32(&version, *pos + 4);
+  if (next < 0) {
+    *pos = -1;
+    return 0;
+  }
+  *pos = next;
+  return version;
+}
+
+bool PluginBase::SerializeParams(ChunkBuffer& chunk) {
+  Lock lock(mutex_);
+  chunk.AppendInt32(ParamCount());
+  for (int i = 0; i < ParamCount(); ++i) {
+    Trace("%d %s %f", i, params_[i]->Name(), params_[i]->Value());
+    chunk.AppendDouble(params_[i]->Value());
+  }
+  return chunk.Size() > 0;
+}
+
+int PluginBase::UnserializeParams(const ChunkBuffer& chunk, int pos) {
+  Lock lock(mutex_);
+  int n = ParamCount();
+  int32_t stored = 0;
+  pos = chunk.ReadInt32(&stored, pos);
+  if (pos >= 0) n = std::min<int>(stored, ParamCount());
+  for (int i = 0; i < n && pos >= 0; ++i) {
+    double v = 0.0;
+    pos = chunk.ReadDouble(&v, pos);
+    if (pos < 0) v = 0.0;
+    params_[i]->SetClamped(v);
+  }
+  for (int i = 0; i < ParamCount(); ++i) ParamChanged(i, kSourceState);
+  return pos;
+}
+
+void PluginBase::InitPresetsFromState(const char* name, int count) {
+  for (int pass = 0; pass < count; ++pass) {
+    auto it = std::find_if(presets_.begin(), presets_.end(),
+                           [](const auto& p) { return !p->initialised; });
+    if (it == presets_.end()) continue;
+    PluginPreset& preset = **it;
+    preset.initialised = true;
+    CopyText(preset.name, name ? name : "Empty");
+    preset.state.Clear();
+    SaveState(preset.state);
+  }
+}
+
+void PluginBase::FillEmptyPresets() { InitPresetsFromState(nullptr, PresetCount()); }
+
+void PluginBase::ModifyCurrentPreset(const char* name) {
+  if (currentPreset_ < 0 || currentPreset_ >= PresetCount()) return;
+  PluginPreset& preset = *presets_[currentPreset_];
+  preset.state.Clear();
+  Trace("%d %s", currentPreset_, preset.name);
+  SaveState(preset.state);
+  if (name && name[0] != '\0') CopyText(preset.name, name);
+}
+
+bool PluginBase::SelectPreset(int index) {
+  if (index < 0 || index >= PresetCount()) return false;
+  PluginPreset& preset = *presets_[index];
+  bool restored;
+  if (preset.initialised) {
+    restored = LoadState(preset.state, 0) > 0;
+  } else {
+    preset.initialised = true;
+    int users = 0;
+    for (const auto& p : presets_) {
+      if (std::strstr(p->name, "user preset")) ++users;
+    }
+    std::snprintf(preset.name, sizeof(preset.name), "%s %d", "user preset", users + 1);
+    preset.state.Clear();
+    restored = SaveState(preset.state);
+  }
+  if (restored) {
+    currentPreset_ = index;
+    PresetsChanged();
+    PushParamsToEditor();
+  }
+  return restored;
+}
+
+const char* PluginBase::PresetName(int index) const {
+  if (index < 0 || index >= PresetCount()) return "";
+  return presets_[index]->name;
+}
+
+bool PluginBase::SerializePresets(ChunkBuffer& chunk) {
+  bool ok = true;
+  for (int i = 0; i < PresetCount() && ok; ++i) {
+    const PluginPreset& preset = *presets_[i];
+    chunk.AppendString(preset.name);
+    Trace("%d %s", i, preset.name);
+    chunk.AppendBool(preset.initialised);
+    if (preset.initialised) {
+      chunk.AppendBytes(preset.state.Data(), preset.state.Size());
+      ok = ok && chunk.Size() > 0;
+    }
+  }
+  return ok;
+}
+
+int PluginBase::UnserializePresets(const ChunkBuffer& chunk, int pos) {
+  for (int i = 0; i < PresetCount() && pos >= 0; ++i) {
+    PluginPreset& preset = *presets_[i];
+    std::string name;
+    pos = chunk.ReadString(&name, pos);
+    if (pos < 0) break;  // a name that does not fit leaves this preset as it was
+    CopyText(preset.name, name.c_str());  // names of 256 characters or more are cut
+    Trace("%d %s", i, preset.name);
+    bool initialised = preset.initialised;
+    pos = chunk.ReadBool(&initialised, pos);
+    if (pos < 0) break;
+    preset.initialised = initialised;
+    if (preset.initialised) {
+      pos = LoadState(chunk, pos);
+      if (pos > 0) {
+        preset.state.Clear();
+        SaveState(preset.state);
+      }
+    }
+  }
+  SelectPreset(currentPreset_);
+  return pos;
+}
+
+}  // namespace qd

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what is missing, then builds and runs the whole test suite twice:
+# a release build and a build under AddressSanitizer + UndefinedBehaviorSanitizer.
+# Warnings are errors when CI=true. Build trees go to build/release and build/asan.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+"$root/scripts/install-deps.sh"
+
+werror=OFF
+if [ "${CI:-}" = "true" ]; then werror=ON; fi
+jobs=$(nproc 2>/dev/null || echo 2)
+
+configure_and_build() {
+  local name=$1; shift
+  cmake -S "$root" -B "$root/build/$name" -G Ninja -DQD_WERROR=$werror "$@"
+  cmake --build "$root/build/$name" -j "$jobs"
+}
+
+configure_and_build release -DCMAKE_BUILD_TYPE=Release
+configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_SANITIZE=ON -DQD_BENCH=OFF
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
+
+status=0
+echo "== release build: tests"
+ctest --test-dir "$root/build/release" --output-on-failure -j "$jobs" || status=1
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build: tests"
+ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs" || status=1
+exit $status
