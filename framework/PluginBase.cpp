@@ -324,11 +324,19 @@ void PluginBase::SilenceOutputs(float** outputs, int nFrames) {
 
 namespace {
 
+// The host passes one pointer per connected channel; only those many are read.
 template <typename T>
-void OffsetPointers(T** host, std::vector<T*>& slice, int offset) {
-  for (size_t i = 0; i < slice.size(); ++i) {
-    slice[i] = (host && host[i]) ? host[i] + offset : nullptr;
+void OffsetPointers(T** host, std::vector<T*>& slice, int connected, int offset) {
+  for (int i = 0; i < static_cast<int>(slice.size()); ++i) {
+    slice[i] = (host && i < connected && host[i]) ? host[i] + offset : nullptr;
   }
+}
+
+template <typename Channel>
+int CountConnected(const std::vector<Channel>& channels) {
+  int n = 0;
+  for (const Channel& c : channels) n += c.connected ? 1 : 0;
+  return n;
 }
 
 }  // namespace
@@ -347,9 +355,11 @@ void PluginBase::ProcessDoubleBlock(double** inputs, double** outputs, int nFram
     }
     return;
   }
+  const int connectedIn = CountConnected(inputs_);
+  const int connectedOut = CountConnected(outputs_);
   ForEachSlice(nFrames, [&](int offset, int frames) {
-    OffsetPointers(inputs, sliceDoubleIn_, offset);
-    OffsetPointers(outputs, sliceDoubleOut_, offset);
+    OffsetPointers(inputs, sliceDoubleIn_, connectedIn, offset);
+    OffsetPointers(outputs, sliceDoubleOut_, connectedOut, offset);
     AttachInputs(sliceDoubleIn_.data());
     AttachOutputs(sliceDoubleOut_.data());
     RunBlock(frames);
@@ -364,9 +374,11 @@ void PluginBase::ProcessFloatBlock(float** inputs, float** outputs, int nFrames,
     if (!accumulate) SilenceOutputs(outputs, nFrames);
     return;
   }
+  const int connectedIn = CountConnected(inputs_);
+  const int connectedOut = CountConnected(outputs_);
   ForEachSlice(nFrames, [&](int offset, int frames) {
-    OffsetPointers(inputs, sliceFloatIn_, offset);
-    OffsetPointers(outputs, sliceFloatOut_, offset);
+    OffsetPointers(inputs, sliceFloatIn_, connectedIn, offset);
+    OffsetPointers(outputs, sliceFloatOut_, connectedOut, offset);
     AttachInputs(sliceFloatIn_.data(), frames);
     AttachOutputs(sliceFloatOut_.data());
     if (accumulate) {
@@ -384,9 +396,11 @@ void PluginBase::ProcessPassThroughBlock(float** inputs, float** outputs, int nF
     SilenceOutputs(outputs, nFrames);
     return;
   }
+  const int connectedIn = CountConnected(inputs_);
+  const int connectedOut = CountConnected(outputs_);
   ForEachSlice(nFrames, [&](int offset, int frames) {
-    OffsetPointers(inputs, sliceFloatIn_, offset);
-    OffsetPointers(outputs, sliceFloatOut_, offset);
+    OffsetPointers(inputs, sliceFloatIn_, connectedIn, offset);
+    OffsetPointers(outputs, sliceFloatOut_, connectedOut, offset);
     AttachInputs(sliceFloatIn_.data(), frames);
     AttachOutputs(sliceFloatOut_.data());
     PassThrough(frames);
