@@ -1,6 +1,7 @@
 #include "framework/PluginBase.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -119,7 +120,12 @@ const PluginPreset* PluginBase::GetPreset(int index) const {
   return presets_[index].get();
 }
 
-void PluginBase::SetSampleRate(double hz) { sampleRate_ = hz; }
+void PluginBase::SetSampleRate(double hz) {
+  // A rate that is not a positive finite number is ignored; others are kept within what any
+  // audio interface runs at, so the engine's integer rates and window sizes stay sane.
+  if (!std::isfinite(hz) || !(hz > 0.0)) return;
+  sampleRate_ = std::clamp(hz, kMinSampleRate, kMaxSampleRate);
+}
 
 bool PluginBase::LegalIO(int nIn, int nOut) const {
   bool legal = false;

@@ -37,6 +37,8 @@ struct ChannelConfig {
 
 constexpr int kPluginNameSize = 128;
 constexpr int kMaxScratchFrames = 1 << 18;  // largest block size the scratch buffers take
+constexpr double kMinSampleRate = 1000.0;
+constexpr double kMaxSampleRate = 1536000.0;
 constexpr int kPresetNameSize = 256;
 
 struct PluginPreset {
@@ -105,6 +107,7 @@ class PluginBase : public ParamHost {
   std::recursive_mutex& Mutex() override { return mutex_; }
 
   // ---- setup ----
+  // Ignores non-finite and non-positive rates; clamps others to kMinSampleRate..kMaxSampleRate.
   void SetSampleRate(double hz);
   bool LegalIO(int nIn, int nOut) const;
   const std::vector<ChannelConfig>& ChannelConfigs() const { return channelConfigs_; }

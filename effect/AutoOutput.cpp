@@ -1,0 +1,91 @@
+#include "effect/AutoOutput.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace qd {
+
+namespace {
+constexpr int kMomentaryReadInterval = 256;  // frames
+}
+
+AutoOutput::AutoOutput() {
+  follower_.rate = 44100;
+  rmsWindow_.SetSampleRate(44100);
+}
+
+void AutoOutput::Restart() {
+  runningMaximum_ = -100.0;
+  targetGain_ = 1.0;
+  follower_.envelope = 0.0;
+}
+
+void AutoOutput::SetTarget(double db) {
+  target_ = db;
+  runningMaximum_ = -60.0;
+}
+
+void AutoOutput::SetMode(int mode) {
+  mode_ = mode;
+  runningMaximum_ = -60.0;
+}
+
+void AutoOutput::Prepare(int sampleRate, int channels) {
+  channels_ = channels;
+  if (sampleRate != sampleRate_) {
+    sampleRate_ = sampleRate;
+    follower_.rate = sampleRate;
+    follower_.attack = std::exp(-1.0 / sampleRate);
+    follower_.release = std::exp(-1.0 / (sampleRate * 0.01));
+    rmsWindow_.SetSampleRate(sampleRate);
+    momentary_.reset();
+    momentary_ = LoudnessState::Create(kLoudnessMomentary, static_cast<unsigned>(sampleRate));
+    lastMomentary_ = -HUGE_VAL;
+    haveMomentaryReading_ = false;
+    framesSinceMomentaryRead_ = 0;
+  }
+  rmsWindow_.Resize(channels_ * 600.0);
+  gate_ = -60.0;
+}
+
+double AutoOutput::Measure(const double* x, int nFrames) {
+  if (nFrames <= 0) return follower_.envelope;
+  const int samples = 2 * nFrames;
+  double level = -HUGE_VAL;
+  bool haveLevel = true;
+  if (mode_ == kRms) {
+    rmsWindow_.Push(x, samples);
+    level = GainToDb(rmsWindow_.UpdateRms());
+  } else if (mode_ == kLufs) {
+    haveLevel = false;
+    if (momentary_) {
+      momentary_->AddFrames(x, nFrames);
+      framesSinceMomentaryRead_ += nFrames;
+      // Until 400 ms have been fed the library answers from a zero-filled window.
+      if (momentary_->FramesFed() * 10 >= static_cast<int64_t>(sampleRate_) * 4) {
+        if (nFrames >= kMomentaryReadInterval ||
+            framesSinceMomentaryRead_ >= kMomentaryReadInterval || !haveMomentaryReading_) {
+          lastMomentary_ = momentary_->Momentary();
+          haveMomentaryReading_ = true;
+          framesSinceMomentaryRead_ = 0;
+        }
+        level = lastMomentary_;
+        haveLevel = true;
+      }
+    }
+  } else {
+    double peak = 0.0;
+    for (int i = 0; i < samples; ++i) peak = std::max(peak, std::fabs(x[i]));
+    level = GainToDb(peak);
+  }
+  if (haveLevel && level > runningMaximum_ && level >= gate_) {
+    runningMaximum_ = level;
+    const double g = std::min(15.0, std::fabs(level) + target_);
+    targetGain_ = DbToGain(g);
+  }
+  const double a = std::fabs(targetGain_);
+  for (int i = 0; i < nFrames; ++i) follower_.Update(a);
+  return follower_.envelope;
+}
+
+}  // namespace qd

@@ -1,0 +1,35 @@
+// Second stage: a stereo-linked peak limiter with a fixed ceiling of 1.0, instantaneous
+// attack and a three-speed release (T/4, T/2 and T, the slower two weighted by 0.3). T is the
+// manual release time or, with the auto flag, a sixteenth note at the host tempo.
+// Audio thread and parameter handler, under the plug-in mutex; allocates nothing.
+#pragma once
+
+#include "effect/AudioProcessor.h"
+#include "effect/EnvelopeFollower.h"
+
+namespace qd {
+
+class Limiter : public AudioProcessor {
+ public:
+  Limiter();
+
+  double drive = 1.0;               // linear input gain
+  double manualReleaseMs = 100.0;   // "Release Time"
+  double autoFlag = 1.0;            // 1.0: release from the tempo
+  double lastTempo = 0.0;           // BPM; hasTempo tells whether one was seen
+  bool hasTempo = false;
+  double readout = 1.0;             // deepest linear gain of the last block
+  double autoReleaseMs = 120.0;     // a sixteenth note once a tempo is known
+  EnvelopeFollower fast, medium, slow;
+
+  // The release time that applies now, in ms.
+  double ReleaseMs() const { return autoFlag == 1.0 ? autoReleaseMs : manualReleaseMs; }
+  // Release coefficients of the three followers from ReleaseMs() at their own rates.
+  void UpdateReleaseCoefficients();
+
+  void SetSampleRate(int rate) override;
+  void ProcessOversampled(double** channels, int nSamples) override;
+  void OnRateChange() override;
+};
+
+}  // namespace qd

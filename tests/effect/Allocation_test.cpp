@@ -1,0 +1,67 @@
+// Counts heap allocations made while the engine processes audio: the block path must make
+// none, in every mode and for a long feed (the loudness states must not grow).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "tests/effect/EngineTestSupport.h"
+
+namespace {
+std::atomic<bool> counting{false};
+std::atomic<long> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace qd {
+namespace {
+
+using testing::MakePlugin;
+using testing::SetParam;
+using testing::Sine;
+using testing::Stereo;
+
+TEST(Allocation, ProcessAudioAllocatesNothing) {
+  for (int mode : {0, 1, 2}) {
+    for (int factor : {0, 1, 2}) {
+      auto p = MakePlugin(48000, 4096);
+      SetParam(*p, kClipperOversample, factor);
+      SetParam(*p, kLimiterOversample, factor);
+      SetParam(*p, kAutoOutType, mode);
+      SetParam(*p, kAutoOutputLevel, 1);
+      SetParam(*p, kClipperLevel, 9);
+      Stereo in = Sine(1000, 0.7, 1.0, 48000);
+      Stereo out(in.size());
+      // 90 s of audio, at block sizes that do and do not divide the 100 ms grid.
+      long made = 0;
+      for (int round = 0; round < 90; ++round) {
+        for (size_t pos = 0; pos < in.size();) {
+          const int n = static_cast<int>(std::min<size_t>(round % 2 ? 300 : 4096,
+                                                          in.size() - pos));
+          double* ins[] = {in.left.data() + pos, in.right.data() + pos};
+          double* outs[] = {out.left.data() + pos, out.right.data() + pos};
+          counting = true;
+          p->ProcessAudio(ins, outs, n);
+          counting = false;
+          made += allocations.exchange(0);
+          pos += n;
+        }
+      }
+      EXPECT_EQ(made, 0) << "mode " << mode << " factor " << factor;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qd

@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "effect/AutoOutput.h"
+#include "effect/Clipper.h"
+#include "effect/Limiter.h"
+#include "effect/RMSBuffer.h"
+
+namespace qd {
+namespace {
+
+TEST(Clipper, CurvesAndReadout) {
+  struct Case {
+    bool soft;
+    double driveDb, in, out, readout;
+  } cases[] = {
+      {false, 6.0, 0.8, 1.0, 0.6265},          // 0.8 x 1.9952623 = 1.5962 clipped to 1
+      {true, 0.0, 0.5, 0.4621172, 0.9242344},  // tanh(0.5)
+      {false, 0.0, 0.7, 0.7, 1.0},             // within the ceiling: untouched
+      {false, 0.0, -1.5, -1.0, 1.0},           // negative overs do not count
+      {false, -6.0, 0.8, 0.8 * 0.5011872, 1.0},
+  };
+  for (const Case& c : cases) {
+    Clipper clipper;
+    clipper.drive = DbToGain(c.driveDb);
+    clipper.soft = c.soft;
+    std::vector<double> l = {c.in}, r = {0.0};
+    double* ch[] = {l.data(), r.data()};
+    clipper.ProcessOversampled(ch, 1);
+    EXPECT_NEAR(l[0], c.out, 1e-6) << c.soft << " " << c.driveDb << " " << c.in;
+    EXPECT_NEAR(clipper.readout, c.readout, 1e-4) << c.soft << " " << c.driveDb << " " << c.in;
+  }
+}
+
+TEST(Limiter, ReleaseCoefficients) {
+  struct Case {
+    double releaseMs;
+    int factor;
+    double fast, medium, slow;
+  } cases[] = {
+      {100, 1, 0.9958317, 0.9979137, 0.9989563},
+      {120, 1, 0.9965252, 0.9982611, 0.9991301},
+      {100, 2, 0.9979137, 0.9989563, 0.9994780},
+  };
+  for (const Case& c : cases) {
+    Limiter lim;
+    lim.SetSampleRate(44100);
+    lim.autoFlag = 0.0;
+    lim.manualReleaseMs = c.releaseMs;
+    lim.SetOversampling(c.factor);
+    EXPECT_NEAR(lim.fast.release, c.fast, 1e-7) << c.releaseMs << " x" << c.factor;
+    EXPECT_NEAR(lim.medium.release, c.medium, 1e-7) << c.releaseMs << " x" << c.factor;
+    EXPECT_NEAR(lim.slow.release, c.slow, 1e-7) << c.releaseMs << " x" << c.factor;
+    EXPECT_EQ(lim.fast.rate, 44100 * c.factor);
+    EXPECT_EQ(lim.fast.attack, 0.0);
+  }
+}
+
+TEST(Limiter, OverTheCeilingThenRecovery) {
+  Limiter lim;
+  lim.SetSampleRate(44100);
+  lim.autoFlag = 0.0;
+  lim.manualReleaseMs = 100;
+  lim.SetOversampling(1);
+  std::vector<double> l(10, 2.0), r(10, 2.0);
+  l.resize(1000, 0.5);
+  r.resize(1000, 0.5);
+  double* ch[] = {l.data(), r.data()};
+  lim.ProcessOversampled(ch, 1000);
+  for (int i = 0; i < 10; ++i) EXPECT_DOUBLE_EQ(l[i], 1.0) << i;
+  EXPECT_NEAR(l[10], 0.2508, 5e-4);
+  EXPECT_EQ(lim.readout, 0.5);
+  int recovered = 10;
+  while (recovered < 1000 && l[recovered] < 0.5) ++recovered;
+  EXPECT_NEAR(recovered - 10, 263, 3);
+  for (int i = 0; i < 1000; ++i) EXPECT_LE(std::fabs(l[i]), 1.0);
+}
+
+TEST(Limiter, OnePeakReducesBothChannelsEqually) {
+  Limiter lim;
+  lim.SetOversampling(1);
+  std::vector<double> l = {4.0, 0.1}, r = {0.2, 0.2};
+  double* ch[] = {l.data(), r.data()};
+  lim.ProcessOversampled(ch, 2);
+  EXPECT_DOUBLE_EQ(l[0], 1.0);
+  EXPECT_DOUBLE_EQ(r[0], 0.05);
+  EXPECT_DOUBLE_EQ(l[1] / 0.1, r[1] / 0.2);
+}
+
+TEST(RMSBuffer, RunningSumAgreesWithFullResum) {
+  RMSBuffer rms;
+  rms.SetSampleRate(44100);
+  rms.Resize(600);
+  ASSERT_EQ(rms.Size(), 26460);
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<double> block(333);
+  auto expectAgreement = [&](const char* what) {
+    const double exact = std::sqrt(rms.ExactSumOfSquares() / rms.Size());
+    if (exact == 0.0) {
+      EXPECT_EQ(rms.Rms(), 0.0) << what;
+    } else {
+      EXPECT_NEAR(rms.Rms() / exact, 1.0, 1e-12) << what;
+    }
+  };
+  for (int b = 0; b < 400; ++b) {  // several wraps of loud random audio
+    for (double& v : block) v = u(rng);
+    rms.Push(block.data(), 333);
+    expectAgreement("random");
+  }
+  for (int b = 0; b < 200; ++b) {  // quiet audio after loud: no residue of the loud part
+    for (double& v : block) v = 1e-4 * u(rng);
+    rms.Push(block.data(), 333);
+    expectAgreement("quiet after loud");
+  }
+  std::fill(block.begin(), block.end(), 0.0);
+  for (int b = 0; b < 100; ++b) {
+    rms.Push(block.data(), 333);
+    expectAgreement("silence after loud");
+  }
+  EXPECT_EQ(rms.Rms(), 0.0);
+  rms.SetSampleRate(48000);
+  rms.Resize(600);
+  EXPECT_EQ(rms.Size(), 28800);
+  EXPECT_EQ(rms.Rms(), 0.0);
+  for (double& v : block) v = u(rng);
+  rms.Push(block.data(), 333);
+  expectAgreement("after resize");
+}
+
+TEST(AutoOutput, PreparedCoefficientsAndWindow) {
+  AutoOutput a;
+  a.Prepare(44100, 2);
+  EXPECT_EQ(a.RmsWindow().Size(), 52920);
+  EXPECT_NEAR(a.GainFollower().attack, 0.9999773, 1e-7);
+  EXPECT_NEAR(a.GainFollower().release, 0.9977350, 1e-7);
+  EXPECT_TRUE(a.HasMomentaryState());
+}
+
+TEST(AutoOutput, PeakModeSettlesOnTarget) {
+  AutoOutput a;
+  a.Prepare(44100, 2);
+  a.SetMode(AutoOutput::kPeak);
+  a.SetTarget(-12);
+  a.Restart();
+  std::vector<double> x(2 * 512);
+  const double peak = DbToGain(-0.3);
+  for (size_t i = 0; i < x.size(); ++i) x[i] = peak * std::sin(0.05 * i);
+  x[10] = peak;
+  double g = 0;
+  for (int b = 0; b < 1000; ++b) g = a.Measure(x.data(), 512);
+  EXPECT_NEAR(a.TargetGain(), 0.2600160, 1e-6);
+  EXPECT_NEAR(GainToDb(g), -11.7, 0.01);
+  // Silence (below the -60 dB gate) leaves the gain where it is.
+  std::vector<double> silence(2 * 512, 0.0);
+  a.Measure(silence.data(), 512);
+  EXPECT_NEAR(a.TargetGain(), 0.2600160, 1e-6);
+}
+
+}  // namespace
+}  // namespace qd
