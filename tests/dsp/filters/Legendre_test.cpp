@@ -224,7 +224,8 @@ TEST(LegendreLowPass, DesignAllocatesNothing) {
   design.designLowPass(4, 176400.0, 22050.0);
   design.designLowPass(3, 88200.0, 22050.0);
   EXPECT_EQ(test::AllocationCount(), before);
-  delete new int(1);  // the counter itself works
+  int* volatile probe = new int(1);  // the counter itself works
+  delete probe;
   EXPECT_EQ(test::AllocationCount(), before + 1);
 }
 
