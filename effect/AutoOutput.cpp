@@ -53,10 +53,10 @@ double AutoOutput::Measure(const double* x, int nFrames) {
   const int samples = 2 * nFrames;
   double level = -HUGE_VAL;
   bool haveLevel = true;
-  if (mode_ == kRms) {
+  if (mode_ == static_cast<double>(kRms)) {
     rmsWindow_.Push(x, samples);
     level = GainToDb(rmsWindow_.UpdateRms());
-  } else if (mode_ == kLufs) {
+  } else if (mode_ == static_cast<double>(kLufs)) {
     haveLevel = false;
     if (momentary_) {
       momentary_->AddFrames(x, nFrames);

@@ -6,8 +6,6 @@
 #include <cstdint>
 #include <memory>
 
-struct ebur128_state;
-
 namespace qd {
 
 // Library mode flags.
@@ -34,8 +32,8 @@ class LoudnessState {
   double Range() const;       // LU
 
  private:
-  LoudnessState(ebur128_state* state, unsigned sampleRate);
-  ebur128_state* state_;
+  LoudnessState(void* state, unsigned sampleRate);
+  void* state_;  // the library's state (an unnamed struct type, so held untyped here)
   int64_t framesFed_ = 0;
   int64_t framesPer100ms_;
 };

@@ -52,9 +52,12 @@ void RMSBuffer::OnReplace(double oldValue, double newValue) {
   AddToSum(-(oldValue * oldValue));
 }
 
-void RMSBuffer::OnWrap(const double*, int) {
-  sum_ = ExactSumOfSquares();
+void RMSBuffer::OnWrap(const double* items, int lastIndex) {
+  // Start again from a compensated sum of the whole window, so the error of the running sum
+  // cannot outlive the samples that caused it.
+  sum_ = 0.0;
   compensation_ = 0.0;
+  for (int i = 0; i <= lastIndex; ++i) AddToSum(items[i] * items[i]);
 }
 
 double RMSBuffer::ExactSumOfSquares() const {

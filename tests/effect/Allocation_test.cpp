@@ -13,6 +13,9 @@ std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
 }  // namespace
 
+// These replace the global allocation functions, so malloc/free pair with them by design.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
   if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
   if (void* p = std::malloc(size ? size : 1)) return p;

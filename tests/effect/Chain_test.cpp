@@ -178,13 +178,14 @@ TEST(Meters, LufsModeWaitsFor400ms) {
   SetParam(*p, kAutoOutType, 2);
   SetParam(*p, kAutoOutputLevel, 1);
   const Stereo in = Sine(1000, 0.5, 0.5, 48000);
-  Stereo first(19200), rest(in.size() - 19200);
-  std::copy_n(in.left.begin(), 19200, first.left.begin());
-  std::copy_n(in.right.begin(), 19200, first.right.begin());
+  const size_t justUnder = 19200 - 32;  // 400 ms is 19200 frames
+  Stereo first(justUnder), rest(in.size() - justUnder);
+  std::copy_n(in.left.begin(), justUnder, first.left.begin());
+  std::copy_n(in.right.begin(), justUnder, first.right.begin());
   Render(*p, first, 32);
   EXPECT_EQ(p->GetAutoOutput().RunningMaximum(), -60) << "nothing measured before 400 ms";
-  std::copy(in.left.begin() + 19200, in.left.end(), rest.left.begin());
-  std::copy(in.right.begin() + 19200, in.right.end(), rest.right.begin());
+  std::copy(in.left.begin() + justUnder, in.left.end(), rest.left.begin());
+  std::copy(in.right.begin() + justUnder, in.right.end(), rest.right.begin());
   Render(*p, rest, 32);
   EXPECT_GT(p->GetAutoOutput().RunningMaximum(), -10);
 }
