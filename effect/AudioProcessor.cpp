@@ -9,7 +9,9 @@ namespace qd {
 
 namespace {
 
-double DbToLinear(double dB) { return std::exp(dB * 0.1151292546497); }
+double DbToLinear(double dB) {
+  return std::exp(dB * 0.1151292546497);
+}
 
 }  // namespace
 
@@ -30,15 +32,25 @@ void AudioProcessor::SetOversampling(int factor) {
   OnRateChange();
 }
 
-void AudioProcessor::SetInputGain(double dB) { inputGain_ = DbToLinear(dB); }
+void AudioProcessor::SetInputGain(double dB) {
+  inputGain_ = DbToLinear(dB);
+}
 
-void AudioProcessor::SetOutputGain(double dB) { outputGain_ = DbToLinear(dB); }
+void AudioProcessor::SetOutputGain(double dB) {
+  outputGain_ = DbToLinear(dB);
+}
 
-void AudioProcessor::SetMix(double mix) { mix_ = mix; }
+void AudioProcessor::SetMix(double mix) {
+  mix_ = mix;
+}
 
-void AudioProcessor::SetSampleRate(int rate) { sampleRate_ = rate; }
+void AudioProcessor::SetSampleRate(int rate) {
+  sampleRate_ = rate;
+}
 
-void AudioProcessor::SetBlockSize(int size) { blockSize_ = size; }
+void AudioProcessor::SetBlockSize(int size) {
+  blockSize_ = size;
+}
 
 void AudioProcessor::SetChannelCount(int channels) {
   channelCount_ = std::clamp(channels, 1, kMaxChannels);
@@ -64,9 +76,8 @@ void AudioProcessor::CreateFilters() {
 
 void AudioProcessor::Process(double** io, int nFrames) {
   if (io == nullptr || nFrames <= 0 || !upFilter_ || !downFilter_) return;
-  const int channels =
-      std::min(std::clamp(static_cast<int>(channelCount_), 1, kMaxChannels),
-               upFilter_->channelCount());
+  const int channels = std::min(std::clamp(static_cast<int>(channelCount_), 1, kMaxChannels),
+                                upFilter_->channelCount());
   for (int c = 0; c < channels; ++c) {
     if (io[c] == nullptr) return;
   }

@@ -19,8 +19,12 @@ __attribute__((weak)) void* operator new(std::size_t size) {
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-__attribute__((weak)) void operator delete(void* p) noexcept { std::free(p); }
-__attribute__((weak)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+__attribute__((weak)) void operator delete(void* p) noexcept {
+  std::free(p);
+}
+__attribute__((weak)) void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
 
 namespace qd {
 namespace {
@@ -116,8 +120,8 @@ TEST(AudioProcessor, FactorOnePassesTheSignalThroughTheStageUnfiltered) {
 TEST(AudioProcessor, PassBandComesBackAtUnityGain) {
   struct Case {
     int rate, factor, block;
-  } cases[] = {{44100, 2, 512}, {44100, 4, 512}, {48000, 2, 37}, {48000, 4, 4096},
-               {96000, 4, 1000}, {44100, 2, 8192}};
+  } cases[] = {{44100, 2, 512},  {44100, 4, 512},  {48000, 2, 37},
+               {48000, 4, 4096}, {96000, 4, 1000}, {44100, 2, 8192}};
   for (const Case& c : cases) {
     TestStage stage;
     stage.SetSampleRate(c.rate);
@@ -127,8 +131,7 @@ TEST(AudioProcessor, PassBandComesBackAtUnityGain) {
     const double gain = GainDb(x, y, c.rate / 4);  // after the transient
     EXPECT_NEAR(gain, 0.0, 0.05) << "rate " << c.rate << " factor " << c.factor << " block "
                                  << c.block;
-    EXPECT_NEAR(20.0 * std::log10(Rms(y.right, c.rate / 4) / Rms(x.right, c.rate / 4)), 0.0,
-                0.05);
+    EXPECT_NEAR(20.0 * std::log10(Rms(y.right, c.rate / 4) / Rms(x.right, c.rate / 4)), 0.0, 0.05);
   }
 }
 
@@ -253,7 +256,8 @@ TEST(AudioProcessor, MixAndGains) {
   stage.SetOutputGain(-12.0);
   const Stereo x = Noise(100, 9);
   const Stereo y = Processed(stage, x, 100);
-  const double expected = std::exp(6.0 * 0.1151292546497) * 0.75 * std::exp(-12.0 * 0.1151292546497);
+  const double expected =
+      std::exp(6.0 * 0.1151292546497) * 0.75 * std::exp(-12.0 * 0.1151292546497);
   for (int i = 0; i < 100; ++i) EXPECT_NEAR(y.left[i], x.left[i] * expected, 1e-15) << i;
   EXPECT_NEAR(stage.OutputGain(), 0.251188643150958, 1e-12);
 }
