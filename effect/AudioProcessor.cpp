@@ -65,11 +65,14 @@ void AudioProcessor::CreateFilters() {
   downFilter_ = Iir::createLegendreLowPass(channels);
 
   // Interpolation and decimation both cut at the base-rate Nyquist frequency, designed at
-  // the processing rate: cutoff / processing rate = 0.5 / factor.
+  // the processing rate: cutoff / processing rate = 0.5 / factor. Only that ratio matters,
+  // so a rate that is not positive (a host that has not set one yet) designs the same
+  // filters at the default rate instead of dividing zero by zero.
+  const double rate = sampleRate_ > 0 ? static_cast<double>(sampleRate_) : kDefaultSampleRate;
   Iir::FilterParams params;
-  params[0] = ProcessingRate();
+  params[0] = rate * factor_;
   params[1] = kFilterOrder;
-  params[2] = sampleRate_ * 0.5;
+  params[2] = rate * 0.5;
   upFilter_->applyParams(params);
   downFilter_->applyParams(params);
 }

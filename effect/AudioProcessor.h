@@ -27,6 +27,7 @@ class AudioProcessor {
   static constexpr int kBufferSamples = 16384;  // oversampled samples per channel and pass
   static constexpr int kMaxOversampling = 16;   // larger factors are treated as this
   static constexpr int kFilterOrder = 4;
+  static constexpr double kDefaultSampleRate = 44100.0;
 
   AudioProcessor();
   virtual ~AudioProcessor();

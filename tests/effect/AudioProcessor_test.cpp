@@ -204,6 +204,18 @@ TEST(AudioProcessor, SampleRateAloneChangesNoFilter) {
   EXPECT_EQ(changed.UpFilter()->params()[2], 48000.0);
 }
 
+TEST(AudioProcessor, RateNotYetSetStillDesignsFiniteFilters) {
+  // Regression: a rate of 0 used to design the filters from 0 / 0 and turn all audio to NaN.
+  for (int rate : {0, -48000}) {
+    TestStage stage;
+    stage.SetSampleRate(rate);
+    stage.SetOversampling(2);
+    EXPECT_NEAR(std::abs(stage.UpFilter()->responseAt(0.0)), 1.0, 1e-12) << rate;
+    const Stereo x = Sine(44100, 1000.0, 44100.0);
+    EXPECT_NEAR(GainDb(x, Processed(stage, x, 512), 11025), 0.0, 0.05) << rate;
+  }
+}
+
 TEST(AudioProcessor, BlocksBeyondTheBuffersRunInPasses) {
   for (int factor : {1, 2, 4}) {
     const Stereo x = Noise(20000, 7);

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -183,6 +185,15 @@ TEST(FilterCascade, FloatBuffersAreFilteredInDoublePrecision) {
   f32.processBlock(64, cf);
   f64.processBlock(64, cd);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(xf[i], static_cast<float>(xd[i])) << i;
+
+  // The overshoot of a full-range float step exceeds the float range: it saturates to
+  // infinity instead of relying on an out-of-range conversion.
+  LegendreLowPassFilter<1> overshoot;
+  overshoot.applyParams(OversamplerParams(2));
+  std::vector<float> step(32, std::numeric_limits<float>::max());
+  float* one[1] = {step.data()};
+  overshoot.processBlock(32, one);
+  EXPECT_TRUE(std::any_of(step.begin(), step.end(), [](float v) { return std::isinf(v); }));
 }
 
 TEST(FilterCascade, DegenerateCallsProcessNothing) {
