@@ -9,7 +9,9 @@ namespace qd {
 
 namespace {
 
-double DbToLinear(double dB) { return std::exp(dB * 0.1151292546497); }
+double DbToLinear(double dB) {
+  return std::exp(dB * 0.1151292546497);
+}
 
 }  // namespace
 
@@ -30,15 +32,25 @@ void AudioProcessor::SetOversampling(int factor) {
   OnRateChange();
 }
 
-void AudioProcessor::SetInputGain(double dB) { inputGain_ = DbToLinear(dB); }
+void AudioProcessor::SetInputGain(double dB) {
+  inputGain_ = DbToLinear(dB);
+}
 
-void AudioProcessor::SetOutputGain(double dB) { outputGain_ = DbToLinear(dB); }
+void AudioProcessor::SetOutputGain(double dB) {
+  outputGain_ = DbToLinear(dB);
+}
 
-void AudioProcessor::SetMix(double mix) { mix_ = mix; }
+void AudioProcessor::SetMix(double mix) {
+  mix_ = mix;
+}
 
-void AudioProcessor::SetSampleRate(int rate) { sampleRate_ = rate; }
+void AudioProcessor::SetSampleRate(int rate) {
+  sampleRate_ = rate;
+}
 
-void AudioProcessor::SetBlockSize(int size) { blockSize_ = size; }
+void AudioProcessor::SetBlockSize(int size) {
+  blockSize_ = size;
+}
 
 void AudioProcessor::SetChannelCount(int channels) {
   channelCount_ = std::clamp(channels, 1, kMaxChannels);
@@ -53,20 +65,22 @@ void AudioProcessor::CreateFilters() {
   downFilter_ = Iir::createLegendreLowPass(channels);
 
   // Interpolation and decimation both cut at the base-rate Nyquist frequency, designed at
-  // the processing rate: cutoff / processing rate = 0.5 / factor.
+  // the processing rate: cutoff / processing rate = 0.5 / factor. Only that ratio matters,
+  // so a rate that is not positive (a host that has not set one yet) designs the same
+  // filters at the default rate instead of dividing zero by zero.
+  const double rate = sampleRate_ > 0 ? static_cast<double>(sampleRate_) : kDefaultSampleRate;
   Iir::FilterParams params;
-  params[0] = ProcessingRate();
+  params[0] = rate * factor_;
   params[1] = kFilterOrder;
-  params[2] = sampleRate_ * 0.5;
+  params[2] = rate * 0.5;
   upFilter_->applyParams(params);
   downFilter_->applyParams(params);
 }
 
 void AudioProcessor::Process(double** io, int nFrames) {
   if (io == nullptr || nFrames <= 0 || !upFilter_ || !downFilter_) return;
-  const int channels =
-      std::min(std::clamp(static_cast<int>(channelCount_), 1, kMaxChannels),
-               upFilter_->channelCount());
+  const int channels = std::min(std::clamp(static_cast<int>(channelCount_), 1, kMaxChannels),
+                                upFilter_->channelCount());
   for (int c = 0; c < channels; ++c) {
     if (io[c] == nullptr) return;
   }

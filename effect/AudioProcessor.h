@@ -23,10 +23,11 @@ namespace qd {
 
 class AudioProcessor {
  public:
-  static constexpr int kMaxChannels = 2;          // channels the buffers hold
-  static constexpr int kBufferSamples = 16384;    // oversampled samples per channel and pass
-  static constexpr int kMaxOversampling = 16;     // larger factors are treated as this
+  static constexpr int kMaxChannels = 2;        // channels the buffers hold
+  static constexpr int kBufferSamples = 16384;  // oversampled samples per channel and pass
+  static constexpr int kMaxOversampling = 16;   // larger factors are treated as this
   static constexpr int kFilterOrder = 4;
+  static constexpr double kDefaultSampleRate = 44100.0;
 
   AudioProcessor();
   virtual ~AudioProcessor();

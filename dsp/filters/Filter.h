@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 #include <type_traits>
 #include <vector>
 
@@ -168,9 +169,24 @@ class ChannelFilter : public DesignedFilter<Design> {
         y = state.stages[0].process(y, stages[0], offset);
         for (int s = 1; s < numStages; ++s) y = state.stages[s].process(y, stages[s]);
       }
-      samples[i] = static_cast<Sample>(y);
+      samples[i] = narrow<Sample>(y);
     }
     state.offset = offset;
+  }
+
+  // Stores a result into the buffer's type. For float, a finite value beyond the float range
+  // becomes the infinity of its sign (what the conversion does in hardware, without relying
+  // on an out-of-range conversion).
+  template <class Sample>
+  static Sample narrow(double y) {
+    if constexpr (std::is_same_v<Sample, float>) {
+      constexpr double kFloatMax = static_cast<double>(std::numeric_limits<float>::max());
+      if (y > kFloatMax) return std::numeric_limits<float>::infinity();
+      if (y < -kFloatMax) return -std::numeric_limits<float>::infinity();
+      return static_cast<float>(y);
+    } else {
+      return static_cast<Sample>(y);
+    }
   }
 
   // Both channels in one register: the same operations in the same order as the per-channel

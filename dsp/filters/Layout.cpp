@@ -53,8 +53,7 @@ int stagesFromSections(const PoleZeroSection* sections, int numPoles, double nor
   }
   if (count > 0) {
     // Fix the gain at the normal frequency by scaling the first stage's numerator only.
-    const double scale =
-        normalGain / std::abs(cascadeResponse(stages, count, normalW / kTwoPi));
+    const double scale = normalGain / std::abs(cascadeResponse(stages, count, normalW / kTwoPi));
     stages[0].b0 *= scale;
     stages[0].b1 *= scale;
     stages[0].b2 *= scale;

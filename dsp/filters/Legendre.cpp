@@ -45,8 +45,8 @@ void legendrePolynomial(int m, double* p, double* aa, double* bb) {
   }
 }
 
-void optimumLPolynomial(int n, double* w, double* a, double* p, double* s, double* v,
-                        double* aa, double* bb) {
+void optimumLPolynomial(int n, double* w, double* a, double* p, double* s, double* v, double* aa,
+                        double* bb) {
   const int k = (n - 1) / 2;
 
   // Weights of the Legendre series whose square, integrated, is the optimum-L function.
@@ -129,11 +129,10 @@ complex_t laguerreRefine(const complex_t* q, int m, complex_t x) {
     const double absGp = std::abs(gp);
     const double absGm = std::abs(gm);
     if (absGp < absGm) gp = gm;
-    const complex_t dx =
-        std::max(absGp, absGm) > 0.0
-            ? static_cast<double>(m) / gp
-            : (1.0 + abx) * complex_t(std::cos(static_cast<double>(iter)),
-                                      std::sin(static_cast<double>(iter)));
+    const complex_t dx = std::max(absGp, absGm) > 0.0
+                             ? static_cast<double>(m) / gp
+                             : (1.0 + abx) * complex_t(std::cos(static_cast<double>(iter)),
+                                                       std::sin(static_cast<double>(iter)));
     const complex_t x1 = x - dx;
     if (x1 == x) return x;
     if (iter % 10 != 0) {

@@ -19,8 +19,8 @@ namespace Iir {
 
 // Coefficients w[0..n] of L(x) = sum w[i] x^i, x = omega^2, with |H(j omega)|^2 = 1/(1 + L).
 // Scratch: a[(n-1)/2 + 1], p[n+1], s[n+2], v[2n+4] (zeroed by the caller), aa[n+1], bb[n+1].
-void optimumLPolynomial(int n, double* w, double* a, double* p, double* s, double* v,
-                        double* aa, double* bb);
+void optimumLPolynomial(int n, double* w, double* a, double* p, double* s, double* v, double* aa,
+                        double* bb);
 
 // Legendre polynomial P_m into p[0..m] (ascending powers), with scratch aa[m+1], bb[m+1].
 void legendrePolynomial(int m, double* p, double* aa, double* bb);

@@ -10,7 +10,9 @@ namespace {
 
 constexpr double kLogBase = 1.5;
 
-double logOfBase(double v) { return std::log(v) / std::log(kLogBase); }
+double logOfBase(double v) {
+  return std::log(v) / std::log(kLogBase);
+}
 
 }  // namespace
 
@@ -21,11 +23,13 @@ bool FilterParams::operator==(const FilterParams& other) const {
   return true;
 }
 
-ParamDescription::ParamDescription() { throw std::logic_error("no such filter parameter"); }
+ParamDescription::ParamDescription() {
+  throw std::logic_error("no such filter parameter");
+}
 
-ParamDescription::ParamDescription(int id_, const char* label_, const char* name_,
-                                   double minValue_, double maxValue_, double defaultValue_,
-                                   Mapping mapping_, TextFormat text_)
+ParamDescription::ParamDescription(int id_, const char* label_, const char* name_, double minValue_,
+                                   double maxValue_, double defaultValue_, Mapping mapping_,
+                                   TextFormat text_)
     : id(id_),
       label(label_),
       name(name_),

@@ -15,9 +15,7 @@ struct FilterParams {
 
   // Out-of-range indices read as 0 and write to a scratch slot, never outside the block.
   double& operator[](int index) { return (index >= 0 && index < kSize) ? values[index] : spare_; }
-  double operator[](int index) const {
-    return (index >= 0 && index < kSize) ? values[index] : 0.0;
-  }
+  double operator[](int index) const { return (index >= 0 && index < kSize) ? values[index] : 0.0; }
   bool operator==(const FilterParams& other) const;
 
  private:

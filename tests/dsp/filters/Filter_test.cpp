@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <stdexcept>
 #include <vector>
@@ -36,8 +38,8 @@ TEST(FilterCascade, ImpulseResponsesOfTheOversamplerFilters) {
     std::vector<double> response;
   } cases[] = {
       {2,
-       {0.066919130, 0.300689472, 0.498586810, 0.302203404, -0.086357777, -0.157422688,
-        0.033728928, 0.088469108}},
+       {0.066919130, 0.300689472, 0.498586810, 0.302203404, -0.086357777, -0.157422688, 0.033728928,
+        0.088469108}},
       {4, {0.005801362, 0.037404568, 0.111166941, 0.205284636, 0.266642120, 0.256312726}},
   };
   for (const Case& c : cases) {
@@ -183,6 +185,15 @@ TEST(FilterCascade, FloatBuffersAreFilteredInDoublePrecision) {
   f32.processBlock(64, cf);
   f64.processBlock(64, cd);
   for (int i = 0; i < 64; ++i) EXPECT_EQ(xf[i], static_cast<float>(xd[i])) << i;
+
+  // The overshoot of a full-range float step exceeds the float range: it saturates to
+  // infinity instead of relying on an out-of-range conversion.
+  LegendreLowPassFilter<1> overshoot;
+  overshoot.applyParams(OversamplerParams(2));
+  std::vector<float> step(32, std::numeric_limits<float>::max());
+  float* one[1] = {step.data()};
+  overshoot.processBlock(32, one);
+  EXPECT_TRUE(std::any_of(step.begin(), step.end(), [](float v) { return std::isinf(v); }));
 }
 
 TEST(FilterCascade, DegenerateCallsProcessNothing) {

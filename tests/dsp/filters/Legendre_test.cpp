@@ -19,11 +19,17 @@ void* operator new(std::size_t size) {
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
 
 namespace Iir::test {
-std::size_t AllocationCount() { return g_allocations; }
+std::size_t AllocationCount() {
+  return g_allocations;
+}
 }  // namespace Iir::test
 
 namespace Iir {
@@ -31,7 +37,9 @@ namespace {
 
 constexpr double kBaseRate = 44100.0;
 
-double Db(double linear) { return 20.0 * std::log10(linear); }
+double Db(double linear) {
+  return 20.0 * std::log10(linear);
+}
 
 TEST(OptimumL, PolynomialOfEachOrder) {
   // L(x) such that |H(j w)|^2 = 1 / (1 + L(w^2)); w[0] stays 0.
@@ -76,11 +84,10 @@ TEST(RootFinder, SortKeepsTiesInOrder) {
 
 TEST(LegendreAnalog, PolesOfOrdersOneToFour) {
   // Upper-half-plane member of each pair, then the real pole of odd orders.
-  const complex_t expected[4][2] = {
-      {{-1.0, 0.0}, {}},
-      {{-0.707106781, 0.707106781}, {}},
-      {{-0.345185619, 0.900865636}, {-0.620331817, 0.0}},
-      {{-0.231688723, 0.945510664}, {-0.549743424, 0.358571816}}};
+  const complex_t expected[4][2] = {{{-1.0, 0.0}, {}},
+                                    {{-0.707106781, 0.707106781}, {}},
+                                    {{-0.345185619, 0.900865636}, {-0.620331817, 0.0}},
+                                    {{-0.231688723, 0.945510664}, {-0.549743424, 0.358571816}}};
   for (int n = 1; n <= 4; ++n) {
     LegendreAnalogPrototype<4> proto;
     DesignWorkspace<4> ws{};
