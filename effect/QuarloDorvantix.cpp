@@ -321,10 +321,11 @@ void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
 }
 
 void QuarloDorvantix::FeedLongTermRms(int nFrames) {
+  // A plain sum over the block, then one compensated step into the session's total.
   const double* work = work_.data();
-  for (int i = 0; i < 2 * nFrames; ++i) {
-    CompensatedAdd(longTermSum_, longTermCompensation_, work[i] * work[i]);
-  }
+  double blockSum = 0.0;
+  for (int i = 0; i < 2 * nFrames; ++i) blockSum += work[i] * work[i];
+  CompensatedAdd(longTermSum_, longTermCompensation_, blockSum);
   longTermCount_ += 2 * static_cast<int64_t>(nFrames);
 }
 

@@ -19,8 +19,6 @@ class CircularBuffer {
  protected:
   // Called when the write position wraps, with the index just written (size - 1).
   virtual void OnWrap(const double* items, int lastIndex) { (void)items, (void)lastIndex; }
-  // Called for every item replaced, before it is overwritten.
-  virtual void OnReplace(double oldValue, double newValue) { (void)oldValue, (void)newValue; }
   void Allocate(int size);
 
   std::unique_ptr<double[]> items_;
@@ -29,11 +27,17 @@ class CircularBuffer {
 };
 
 // A window of the last `ms` milliseconds of samples at the given rate. The sum of squares is
-// kept up to date per pushed sample (compensated, so rounding does not accumulate) and
-// re-summed exactly each time the window wraps, so reading the RMS costs O(1) and agrees with
-// a full re-sum of the window to within about 1e-15 (relative); a window of zeros reads 0.
+// kept up to date per pushed sample and re-summed each time the window wraps, so reading the
+// RMS costs O(1) and agrees with a full re-sum of the window to within about 1e-15
+// (relative), also when quiet audio follows loud audio; a window of zeros reads exactly 0.
+//
+// Since the last wrap, the squares added and the squares removed are summed separately, each
+// in kLanes independent compensated accumulators (exact two-sum error terms), so the work per
+// sample has no long dependency chain and vectorises.
 class RMSBuffer : public CircularBuffer {
  public:
+  // Pushes samples, keeping the sum of squares of the window up to date.
+  void Push(const double* samples, int count);
   void SetSampleRate(int rate) { sampleRate_ = rate; }
   int SampleRate() const { return sampleRate_; }
   // size = trunc(rate x ms / 1000); all items 0, position 0, last value 0.
@@ -43,21 +47,26 @@ class RMSBuffer : public CircularBuffer {
   // Rms(), also stored as the last value.
   double UpdateRms() { return lastRms_ = Rms(); }
   double LastRms() const { return lastRms_; }
-  // A full re-sum of the window, for tests and the wrap.
+  // A plain full re-sum of the window, for tests.
   double ExactSumOfSquares() const;
 
  protected:
   void OnWrap(const double* items, int lastIndex) override;
-  void OnReplace(double oldValue, double newValue) override;
 
  private:
-  void AddToSum(double term);
+  static constexpr int kLanes = 4;
+  struct Accumulator {
+    double sum[kLanes] = {};
+    double compensation[kLanes] = {};
+  };
+  void ClearSums();
+  void PushSegment(const double* samples, double* items, int count);
 
   int32_t sampleRate_ = 44100;
   double lastRms_ = 0.0;
-  double sum_ = 0.0;           // running sum of squares
-  double compensation_ = 0.0;  // rounding error of sum_, carried separately
-  int32_t nonZero_ = 0;        // items in the window that are not zero
+  Accumulator added_, removed_;
+  int32_t lane_ = 0;     // lane of the next sample
+  int32_t nonZero_ = 0;  // items in the window that are not zero
 };
 
 }  // namespace qd
