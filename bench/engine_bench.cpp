@@ -74,3 +74,37 @@ void Configurations(benchmark::internal::Benchmark* b) {
 BENCHMARK(BM_ProcessAudio)->Apply(Configurations)->ArgNames({"block", "os", "auto", "meters"});
 
 }  // namespace
+
+namespace {
+
+// The loudness measurement must cost the same per frame however long the session has run:
+// feed `minutes` of audio first, then time 256-frame blocks.
+void BM_LoudnessAfterLongSession(benchmark::State& state) {
+  const int minutes = static_cast<int>(state.range(0));
+  const int block = 256;
+  auto p = std::make_unique<QuarloDorvantix>(qd::kFormatVst2);
+  p->SetInputConnections(0, 2, true);
+  p->SetOutputConnections(0, 2, true);
+  p->SetSampleRate(48000);
+  p->SetMaxBlockSize(4096);
+  p->ResetProcessing();
+  std::vector<double> l(4096), r(4096), ol(4096), orr(4096);
+  for (int i = 0; i < 4096; ++i) {
+    l[i] = 0.3 * std::sin(0.02 * i);
+    r[i] = 0.3 * std::sin(0.015 * i);
+  }
+  double* ins[] = {l.data(), r.data()};
+  double* outs[] = {ol.data(), orr.data()};
+  const long prefeed = static_cast<long>(minutes) * 60 * 48000 / 4096;
+  for (long b = 0; b < prefeed; ++b) p->ProcessAudio(ins, outs, 4096);
+  for (auto _ : state) {
+    p->ProcessAudio(ins, outs, block);
+    benchmark::DoNotOptimize(ol.data());
+  }
+  state.counters["per_frame"] = benchmark::Counter(
+      block, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+BENCHMARK(BM_LoudnessAfterLongSession)->Arg(0)->Arg(10)->Arg(60)->ArgName("minutes");
+
+}  // namespace
