@@ -32,6 +32,7 @@ constexpr const char* kUsage =
     "  qdhost state PLUGIN.so STATEFILE [options]   save the state after --load-state/--set\n"
     "  qdhost bench PLUGIN.so [PLUGIN.so ...] [options]\n"
     "  qdhost generate OUTPUT [--seconds S] [--rate HZ] [--peak DBFS]\n"
+    "  qdhost measure AUDIOFILE [AUDIOFILE ...]\n"
     "options:\n"
     "  --block N                 frames per processing call (default 512)\n"
     "  --tempo BPM               tempo the host reports, 0 for none (default 120)\n"
@@ -514,6 +515,28 @@ int Generate(const Options& o, std::ostream& out) {
   return kExitOk;
 }
 
+// ---------------------------------------------------------------- measure
+
+int MeasureFiles(const Options& o, std::ostream& out) {
+  if (o.positional.empty()) throw Usage("measure takes one or more audio files");
+  char line[512];
+  std::snprintf(line, sizeof(line), "  %-40s %10s %8s %10s %10s\n", "file", "LUFS", "LU",
+                "peak dBFS", "RMS dBFS");
+  out << line;
+  for (const std::string& path : o.positional) {
+    AudioReader reader(path);
+    Meter meter(reader.Channels(), reader.SampleRate());
+    std::vector<double> frames(4096 * static_cast<size_t>(reader.Channels()));
+    for (int n; (n = reader.Read(frames.data(), 4096)) > 0;) meter.Add(frames.data(), n);
+    const Measurement m = meter.Result();
+    std::snprintf(line, sizeof(line), "  %-40s %10s %8s %10s %10s\n", path.c_str(),
+                  FormatDb(m.integratedLufs).c_str(), FormatDb(m.rangeLu).c_str(),
+                  FormatDb(m.samplePeakDb).c_str(), FormatDb(m.rmsDb).c_str());
+    out << line;
+  }
+  return kExitOk;
+}
+
 }  // namespace
 
 int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
@@ -531,6 +554,7 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     if (command == "state") return State(o, out);
     if (command == "bench") return Bench(o, out, err);
     if (command == "generate") return Generate(o, out);
+    if (command == "measure") return MeasureFiles(o, out);
     throw Usage("unknown command '" + command + "'");
   } catch (const HostError& e) {
     err << "qdhost: " << e.what() << "\n";

@@ -181,6 +181,15 @@ TEST_F(HostCommands, FailuresAreMessagesWithNonZeroStatus) {
   EXPECT_FALSE(fs::exists(out)) << "nothing is written when the settings fail";
 }
 
+TEST_F(HostCommands, MeasureReportsEachFile) {
+  const std::string in = Generated("in.wav");
+  const Result r = Qdhost({"measure", in, in});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("     -3.00 "), std::string::npos) << "the generated peak\n" << r.out;
+  EXPECT_NE(r.out.find(in), r.out.rfind(in)) << "one row per file\n" << r.out;
+  EXPECT_NE(Qdhost({"measure", File("missing.wav")}).status, 0);
+}
+
 TEST_F(HostCommands, BenchComparesPlugins) {
   const Result r = Qdhost({"bench", kPlugin, kPlugin, "--seconds", "1", "--runs", "1",
                         "--set", "Clipper Oversample=2x"});
