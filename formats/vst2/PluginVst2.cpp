@@ -117,8 +117,8 @@ void PluginVst2::UpdateChannelCounts() {
 
 // ---------------------------------------------------------------- C entry points
 
-intptr_t PluginVst2::DispatcherEntry(AEffect* effect, int32_t opcode, int32_t index,
-                                     intptr_t value, void* ptr, float opt) {
+intptr_t PluginVst2::DispatcherEntry(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                                     void* ptr, float opt) {
   try {
     PluginVst2* self = FromEffect(effect);
     if (!self) return 0;
@@ -177,8 +177,8 @@ void PluginVst2::ProcessReplacingEntry(AEffect* effect, float** inputs, float** 
   }
 }
 
-void PluginVst2::ProcessDoubleReplacingEntry(AEffect* effect, double** inputs,
-                                             double** outputs, int32_t frames) {
+void PluginVst2::ProcessDoubleReplacingEntry(AEffect* effect, double** inputs, double** outputs,
+                                             int32_t frames) {
   try {
     PluginVst2* self = FromEffect(effect);
     if (!self) return;
@@ -213,8 +213,7 @@ void PluginVst2::SetParameter(int32_t index, float value) {
 
 // ---------------------------------------------------------------- dispatcher
 
-intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                              float opt) {
+intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
   PluginBase& p = *plugin_;
   if (opcode != effEditIdle && opcode != effIdle) {
     Trace("%d(%s):%d:%ld", opcode, "", index, static_cast<long>(value));
@@ -451,11 +450,9 @@ intptr_t PluginVst2::PinProperties(bool input, int index, void* ptr) {
   if (label[0] != '\0') {
     std::snprintf(pin->label, sizeof(pin->label), "%s", label);
   } else {
-    std::snprintf(pin->label, sizeof(pin->label), input ? "Input %d" : "Output %d",
-                  index + 1);
+    std::snprintf(pin->label, sizeof(pin->label), input ? "Input %d" : "Output %d", index + 1);
   }
-  std::snprintf(pin->shortLabel, sizeof(pin->shortLabel), input ? "In %d" : "Out %d",
-                index + 1);
+  std::snprintf(pin->shortLabel, sizeof(pin->shortLabel), input ? "In %d" : "Out %d", index + 1);
   return 1;
 }
 
@@ -536,8 +533,7 @@ intptr_t PluginVst2::ProcessEvents(const VstEvents* events) {
 
 // ---------------------------------------------------------------- host services
 
-intptr_t PluginVst2::CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                              float opt) {
+intptr_t PluginVst2::CallHost(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
   return hostCallback_ ? hostCallback_(&effect_, opcode, index, value, ptr, opt) : 0;
 }
 
@@ -545,15 +541,21 @@ const VstTimeInfo* PluginVst2::HostTimeInfo(int32_t request) {
   return reinterpret_cast<const VstTimeInfo*>(CallHost(audioMasterGetTime, 0, request));
 }
 
-void PluginVst2::BeginParamEdit(int index) { CallHost(audioMasterBeginEdit, index); }
+void PluginVst2::BeginParamEdit(int index) {
+  CallHost(audioMasterBeginEdit, index);
+}
 
 void PluginVst2::ReportParamChange(int index, double normalized) {
   CallHost(audioMasterAutomate, index, 0, nullptr, static_cast<float>(normalized));
 }
 
-void PluginVst2::EndParamEdit(int index) { CallHost(audioMasterEndEdit, index); }
+void PluginVst2::EndParamEdit(int index) {
+  CallHost(audioMasterEndEdit, index);
+}
 
-void PluginVst2::ReportPresetChange() { CallHost(audioMasterUpdateDisplay); }
+void PluginVst2::ReportPresetChange() {
+  CallHost(audioMasterUpdateDisplay);
+}
 
 bool PluginVst2::HostIsOffline() {
   return CallHost(audioMasterGetCurrentProcessLevel) == kVstProcessLevelOffline;
@@ -602,8 +604,7 @@ void PluginVst2::HostTransport(TransportInfo* out) {
     out->cycleStart = info->cycleStartPos;
     out->cycleEnd = info->cycleEndPos;
   }
-  if ((flags & kVstTimeSigValid) && info->timeSigNumerator > 0 &&
-      info->timeSigDenominator > 0) {
+  if ((flags & kVstTimeSigValid) && info->timeSigNumerator > 0 && info->timeSigDenominator > 0) {
     out->timeSigNumerator = info->timeSigNumerator;
     out->timeSigDenominator = info->timeSigDenominator;
   }
@@ -669,6 +670,8 @@ void PluginVst2::EditorAttached(PluginEditor* editor) {
   editRect_ = {0, 0, ToInt16(editor->Height()), ToInt16(editor->Width())};
 }
 
-void PluginVst2::LatencyChanged(int samples) { effect_.initialDelay = samples; }
+void PluginVst2::LatencyChanged(int samples) {
+  effect_.initialDelay = samples;
+}
 
 }  // namespace qd

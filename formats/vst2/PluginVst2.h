@@ -66,12 +66,12 @@ class PluginVst2 final : public HostServices {
                                   intptr_t value, void* ptr, float opt);
   static float GetParameterEntry(vst2::AEffect* effect, int32_t index);
   static void SetParameterEntry(vst2::AEffect* effect, int32_t index, float value);
-  static void ProcessAccumulatingEntry(vst2::AEffect* effect, float** inputs,
-                                       float** outputs, int32_t frames);
+  static void ProcessAccumulatingEntry(vst2::AEffect* effect, float** inputs, float** outputs,
+                                       int32_t frames);
   static void ProcessReplacingEntry(vst2::AEffect* effect, float** inputs, float** outputs,
                                     int32_t frames);
-  static void ProcessDoubleReplacingEntry(vst2::AEffect* effect, double** inputs,
-                                          double** outputs, int32_t frames);
+  static void ProcessDoubleReplacingEntry(vst2::AEffect* effect, double** inputs, double** outputs,
+                                          int32_t frames);
 
   // Runs one opcode with the mutex held (effClose is handled by the caller).
   intptr_t Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
@@ -79,8 +79,8 @@ class PluginVst2 final : public HostServices {
   void SetParameter(int32_t index, float value);
   void AnnounceMidiInterest();
 
-  intptr_t CallHost(int32_t opcode, int32_t index = 0, intptr_t value = 0,
-                    void* ptr = nullptr, float opt = 0.0f);
+  intptr_t CallHost(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                    float opt = 0.0f);
   const vst2::VstTimeInfo* HostTimeInfo(int32_t request);
 
   void OnBindingOpened();

@@ -15,10 +15,10 @@ namespace qd::vst2 {
 struct AEffect;
 
 // Every callback uses the platform's C calling convention on x86_64 Linux.
-using HostCallback = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index,
-                                  intptr_t value, void* ptr, float opt);
-using DispatcherProc = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index,
-                                    intptr_t value, void* ptr, float opt);
+using HostCallback = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                                  void* ptr, float opt);
+using DispatcherProc = intptr_t (*)(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                                    void* ptr, float opt);
 using ProcessProc = void (*)(AEffect* effect, float** inputs, float** outputs,
                              int32_t sampleFrames);
 using ProcessDoubleProc = void (*)(AEffect* effect, double** inputs, double** outputs,

@@ -36,9 +36,8 @@ AudioWriter::AudioWriter(const std::string& path, int format, int channels, int 
   info.channels = channels;
   info.format = format;
   if (!sf_format_check(&info)) {
-    throw HostError("cannot write " + FormatName(format) + " with " +
-                    std::to_string(channels) + " channels at " + std::to_string(sampleRate) +
-                    " Hz");
+    throw HostError("cannot write " + FormatName(format) + " with " + std::to_string(channels) +
+                    " channels at " + std::to_string(sampleRate) + " Hz");
   }
   file_ = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!file_) throw HostError("cannot write '" + path + "': " + sf_strerror(nullptr));

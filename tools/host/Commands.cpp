@@ -120,11 +120,16 @@ Options Parse(int argc, const char* const* argv, int first) {
       o.saveState = value();
     } else if (arg == "--precision") {
       const std::string p = value();
-      if (p == "best") o.precision = Precision::kBest;
-      else if (p == "double") o.precision = Precision::kDouble;
-      else if (p == "float") o.precision = Precision::kFloat;
-      else if (p == "accumulating") o.precision = Precision::kAccumulating;
-      else throw Usage("--precision takes best, double, float or accumulating");
+      if (p == "best")
+        o.precision = Precision::kBest;
+      else if (p == "double")
+        o.precision = Precision::kDouble;
+      else if (p == "float")
+        o.precision = Precision::kFloat;
+      else if (p == "accumulating")
+        o.precision = Precision::kAccumulating;
+      else
+        throw Usage("--precision takes best, double, float or accumulating");
     } else if (arg == "--seconds") {
       o.seconds = ParseNumber(arg, value());
       if (o.seconds <= 0.0 || o.seconds > 3600.0) throw Usage("--seconds must lie in 0..3600");
@@ -159,8 +164,8 @@ class Progress {
     if (percent == shown_) return;
     shown_ = percent;
     const int filled = percent * 40 / 100;
-    err_ << "\r[" << std::string(filled, '#') << std::string(40 - filled, '.') << "] "
-         << percent << "%" << std::flush;
+    err_ << "\r[" << std::string(filled, '#') << std::string(40 - filled, '.') << "] " << percent
+         << "%" << std::flush;
   }
   void Finish() {
     if (enabled_ && shown_ >= 0) err_ << "\r" << std::string(48, ' ') << "\r" << std::flush;
@@ -192,8 +197,7 @@ int FindParamOrThrow(HostedPlugin& plugin, const std::string& name) {
       known += plugin.ParamName(i);
       known += '"';
     }
-    throw HostError("unknown parameter \"" + name + "\"; " + plugin.EffectName() + " has " +
-                    known);
+    throw HostError("unknown parameter \"" + name + "\"; " + plugin.EffectName() + " has " + known);
   }
   return index;
 }
@@ -268,8 +272,8 @@ int Info(const Options& o, std::ostream& out) {
   if (e.flags & vst2::kEffFlagsCanReplacing) entries += "float, ";
   entries += "accumulating";
   out << "Processing: " << entries << "\n";
-  out << "Editor:     " << ((e.flags & vst2::kEffFlagsHasEditor) ? "yes" : "no")
-      << "; state as " << (plugin.UsesChunks() ? "chunks" : "parameters") << "\n";
+  out << "Editor:     " << ((e.flags & vst2::kEffFlagsHasEditor) ? "yes" : "no") << "; state as "
+      << (plugin.UsesChunks() ? "chunks" : "parameters") << "\n";
   out << "Parameters (" << plugin.ParamCount() << "):\n";
   size_t width = 4;
   for (int i = 0; i < plugin.ParamCount(); ++i) width = std::max(width, plugin.ParamName(i).size());
@@ -281,8 +285,8 @@ int Info(const Options& o, std::ostream& out) {
       display += ' ';
       display += label;
     }
-    std::snprintf(line, sizeof(line), "  %3d  %-*s  %-14s  (%.4f)\n", i,
-                  static_cast<int>(width), plugin.ParamName(i).c_str(), display.c_str(),
+    std::snprintf(line, sizeof(line), "  %3d  %-*s  %-14s  (%.4f)\n", i, static_cast<int>(width),
+                  plugin.ParamName(i).c_str(), display.c_str(),
                   static_cast<double>(plugin.GetParam(i)));
     out << line;
   }
@@ -302,8 +306,8 @@ void Deinterleave(const std::vector<double>& frames, int fileChannels, int n,
   for (size_t c = 0; c < inputs.size(); ++c) {
     const int source = fileChannels == 1 ? 0 : static_cast<int>(c);
     for (int k = 0; k < n; ++k) {
-      inputs[c][k] = source < fileChannels ? frames[static_cast<size_t>(k) * fileChannels + source]
-                                           : 0.0;
+      inputs[c][k] =
+          source < fileChannels ? frames[static_cast<size_t>(k) * fileChannels + source] : 0.0;
     }
   }
 }
@@ -399,8 +403,7 @@ int Render(const Options& o, std::ostream& out, std::ostream& err) {
   char tempo[64] = "none";
   if (o.tempo > 0.0) std::snprintf(tempo, sizeof(tempo), "%g BPM", o.tempo);
   std::snprintf(line, sizeof(line), "through %s: block %d, tempo %s, %s\n",
-                plugin.EffectName().c_str(), block, tempo,
-                PrecisionName(plugin.ActivePrecision()));
+                plugin.EffectName().c_str(), block, tempo, PrecisionName(plugin.ActivePrecision()));
   out << line;
   PrintReport(out, in, result);
   for (const auto& [index, record] : plugin.Automation()) {
@@ -453,10 +456,9 @@ int Bench(const Options& o, std::ostream& out, std::ostream& err) {
   if (total == 0) throw HostError("the bench signal is empty");
   const double audioSeconds = static_cast<double>(total) / rate;
   char line[512];
-  std::snprintf(line, sizeof(line),
-                "Bench: %.1f s of %s at %d Hz, block %d, best of %d run%s\n", audioSeconds,
-                o.input.empty() ? "generated music" : o.input.c_str(), rate, o.block, o.runs,
-                o.runs == 1 ? "" : "s");
+  std::snprintf(line, sizeof(line), "Bench: %.1f s of %s at %d Hz, block %d, best of %d run%s\n",
+                audioSeconds, o.input.empty() ? "generated music" : o.input.c_str(), rate, o.block,
+                o.runs, o.runs == 1 ? "" : "s");
   out << line;
   std::snprintf(line, sizeof(line), "  %-28s %-20s %16s %14s\n", "plug-in", "processing",
                 "CPU s per s", "realtime x");
@@ -489,9 +491,9 @@ int Bench(const Options& o, std::ostream& out, std::ostream& err) {
     }
     progress.Finish();
     const double perSecond = best / audioSeconds;
-    std::snprintf(line, sizeof(line), "  %-28s %-20s %16.5f %14.1f\n",
-                  plugin.EffectName().c_str(), PrecisionName(plugin.ActivePrecision()),
-                  perSecond, perSecond > 0.0 ? 1.0 / perSecond : HUGE_VAL);
+    std::snprintf(line, sizeof(line), "  %-28s %-20s %16.5f %14.1f\n", plugin.EffectName().c_str(),
+                  PrecisionName(plugin.ActivePrecision()), perSecond,
+                  perSecond > 0.0 ? 1.0 / perSecond : HUGE_VAL);
     out << line;
   }
   return kExitOk;

@@ -24,7 +24,9 @@ class Noise {
   uint64_t state_ = 0x9E3779B97F4A7C15ull;
 };
 
-double NoteHz(int midi) { return 440.0 * std::pow(2.0, (midi - 69) / 12.0); }
+double NoteHz(int midi) {
+  return 440.0 * std::pow(2.0, (midi - 69) / 12.0);
+}
 
 // A band-limited sawtooth of a few harmonics.
 double Saw(double phase, int harmonics) {

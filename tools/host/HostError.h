@@ -9,8 +9,8 @@ namespace qd::host {
 
 enum ExitStatus : int {
   kExitOk = 0,
-  kExitUsage = 1,     // the command line is wrong
-  kExitFailure = 2,   // a file, a plug-in or a parameter could not be used
+  kExitUsage = 1,    // the command line is wrong
+  kExitFailure = 2,  // a file, a plug-in or a parameter could not be used
 };
 
 class HostError : public std::runtime_error {

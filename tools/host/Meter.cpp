@@ -1,6 +1,5 @@
 #include "tools/host/Meter.h"
 
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -13,12 +12,14 @@ Meter::Meter(int channels, int sampleRate) : channels_(channels) {
   state_ = ebur128_init(static_cast<unsigned>(channels), static_cast<unsigned long>(sampleRate),
                         EBUR128_MODE_I | EBUR128_MODE_LRA);
   if (!state_) {
-    throw HostError("cannot measure loudness of " + std::to_string(channels) +
-                    " channels at " + std::to_string(sampleRate) + " Hz");
+    throw HostError("cannot measure loudness of " + std::to_string(channels) + " channels at " +
+                    std::to_string(sampleRate) + " Hz");
   }
 }
 
-Meter::~Meter() { ebur128_destroy(&state_); }
+Meter::~Meter() {
+  ebur128_destroy(&state_);
+}
 
 void Meter::Add(const double* interleaved, int frames) {
   if (frames <= 0) return;
@@ -35,14 +36,12 @@ void Meter::Add(const double* interleaved, int frames) {
 Measurement Meter::Result() const {
   Measurement m;
   double value = 0.0;
-  m.integratedLufs =
-      ebur128_loudness_global(state_, &value) == EBUR128_SUCCESS ? value : -HUGE_VAL;
+  m.integratedLufs = ebur128_loudness_global(state_, &value) == EBUR128_SUCCESS ? value : -HUGE_VAL;
   m.rangeLu = ebur128_loudness_range(state_, &value) == EBUR128_SUCCESS ? value : 0.0;
   m.samplePeakDb = peak_ > 0.0 ? 20.0 * std::log10(peak_) : -HUGE_VAL;
   const double samples = static_cast<double>(frames_) * channels_;
-  m.rmsDb = (samples > 0 && sumSquares_ > 0.0)
-                ? 10.0 * std::log10(sumSquares_ / samples)
-                : -HUGE_VAL;
+  m.rmsDb =
+      (samples > 0 && sumSquares_ > 0.0) ? 10.0 * std::log10(sumSquares_ / samples) : -HUGE_VAL;
   m.frames = frames_;
   return m;
 }

@@ -3,18 +3,18 @@
 // Fed interleaved frames block by block; independent of any plug-in's own meters.
 #pragma once
 
+#include <ebur128.h>
+
 #include <cstdint>
 #include <string>
-
-#include <ebur128.h>
 
 namespace qd::host {
 
 struct Measurement {
   double integratedLufs = 0.0;  // -inf for silence or a signal shorter than 400 ms
   double rangeLu = 0.0;
-  double samplePeakDb = 0.0;    // dBFS of the largest absolute sample
-  double rmsDb = 0.0;           // dBFS of the RMS over all samples of all channels
+  double samplePeakDb = 0.0;  // dBFS of the largest absolute sample
+  double rmsDb = 0.0;         // dBFS of the RMS over all samples of all channels
   int64_t frames = 0;
 };
 

@@ -37,7 +37,8 @@ HostedPlugin::HostedPlugin(const std::string& path) : path_(path) {
   if (!entry) entry = reinterpret_cast<EntryProc>(dlsym(module_, "main"));
   if (!entry) {
     dlclose(module_);
-    throw HostError("'" + path + "' is not a VST2 plug-in: it exports neither VSTPluginMain nor main");
+    throw HostError("'" + path +
+                    "' is not a VST2 plug-in: it exports neither VSTPluginMain nor main");
   }
   creating = this;
   effect_ = entry(&HostedPlugin::Callback);
@@ -71,16 +72,15 @@ intptr_t HostedPlugin::Dispatch(int32_t opcode, int32_t index, intptr_t value, v
   return effect_->dispatcher(effect_, opcode, index, value, ptr, opt);
 }
 
-intptr_t HostedPlugin::Callback(AEffect* effect, int32_t opcode, int32_t index,
-                                intptr_t value, void* ptr, float opt) {
+intptr_t HostedPlugin::Callback(AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                                void* ptr, float opt) {
   HostedPlugin* host = effect ? static_cast<HostedPlugin*>(effect->user) : nullptr;
   if (!host) host = creating;
   if (!host) return opcode == audioMasterVersion ? kVstVersion : 0;
   return host->Answer(opcode, index, value, ptr, opt);
 }
 
-intptr_t HostedPlugin::Answer(int32_t opcode, int32_t index, intptr_t value, void* ptr,
-                              float opt) {
+intptr_t HostedPlugin::Answer(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
   (void)value;
   switch (opcode) {
     case audioMasterAutomate: {
@@ -123,8 +123,8 @@ intptr_t HostedPlugin::Answer(int32_t opcode, int32_t index, intptr_t value, voi
     case audioMasterCanDo: {
       const char* text = static_cast<const char*>(ptr);
       if (!text) return 0;
-      for (const char* yes : {"sendVstTimeInfo", "sendVstEvents", "sendVstMidiEvent",
-                              "supplyIdle", "startStopProcess"}) {
+      for (const char* yes : {"sendVstTimeInfo", "sendVstEvents", "sendVstMidiEvent", "supplyIdle",
+                              "startStopProcess"}) {
         if (std::strcmp(text, yes) == 0) return 1;
       }
       return 0;
@@ -143,12 +143,24 @@ std::string HostedPlugin::Text(int32_t opcode, int32_t index) {
   return text;
 }
 
-std::string HostedPlugin::EffectName() { return Text(effGetEffectName, 0); }
-std::string HostedPlugin::VendorName() { return Text(effGetVendorString, 0); }
-std::string HostedPlugin::ProductName() { return Text(effGetProductString, 0); }
-std::string HostedPlugin::ParamName(int index) { return Text(effGetParamName, index); }
-std::string HostedPlugin::ParamLabel(int index) { return Text(effGetParamLabel, index); }
-std::string HostedPlugin::ParamDisplay(int index) { return Text(effGetParamDisplay, index); }
+std::string HostedPlugin::EffectName() {
+  return Text(effGetEffectName, 0);
+}
+std::string HostedPlugin::VendorName() {
+  return Text(effGetVendorString, 0);
+}
+std::string HostedPlugin::ProductName() {
+  return Text(effGetProductString, 0);
+}
+std::string HostedPlugin::ParamName(int index) {
+  return Text(effGetParamName, index);
+}
+std::string HostedPlugin::ParamLabel(int index) {
+  return Text(effGetParamLabel, index);
+}
+std::string HostedPlugin::ParamDisplay(int index) {
+  return Text(effGetParamDisplay, index);
+}
 
 std::string HostedPlugin::ProgramName(int index) {
   char text[1024];
@@ -158,7 +170,9 @@ std::string HostedPlugin::ProgramName(int index) {
   return text;
 }
 
-float HostedPlugin::GetParam(int index) { return effect_->getParameter(effect_, index); }
+float HostedPlugin::GetParam(int index) {
+  return effect_->getParameter(effect_, index);
+}
 
 void HostedPlugin::SetParam(int index, float normalized) {
   effect_->setParameter(effect_, index, normalized);
@@ -196,8 +210,8 @@ bool HostedPlugin::SetProgramChunk(const std::vector<uint8_t>& bytes) {
   return Dispatch(effSetChunk, 1, static_cast<intptr_t>(copy.size()), copy.data()) != 0;
 }
 
-void HostedPlugin::Prepare(double sampleRate, int blockSize, double tempo,
-                           Precision precision, bool offline) {
+void HostedPlugin::Prepare(double sampleRate, int blockSize, double tempo, Precision precision,
+                           bool offline) {
   Stop();
   blockSize_ = std::max(1, blockSize);
   tempo_ = tempo;
@@ -207,8 +221,8 @@ void HostedPlugin::Prepare(double sampleRate, int blockSize, double tempo,
   time_.tempo = tempo > 0.0 ? tempo : 0.0;
   time_.timeSigNumerator = 4;
   time_.timeSigDenominator = 4;
-  time_.flags = kVstTransportPlaying | kVstTransportChanged | kVstPpqPosValid |
-                kVstBarsValid | kVstTimeSigValid | (tempo > 0.0 ? kVstTempoValid : 0);
+  time_.flags = kVstTransportPlaying | kVstTransportChanged | kVstPpqPosValid | kVstBarsValid |
+                kVstTimeSigValid | (tempo > 0.0 ? kVstTempoValid : 0);
 
   const int32_t flags = effect_->flags;
   if (precision == Precision::kBest) {
@@ -260,8 +274,7 @@ void HostedPlugin::Process(double* const* inputs, double* const* outputs, int fr
   if (active_ == Precision::kDouble) {
     for (int c = 0; c < InputCount(); ++c) doubleInPtrs_[c] = inputs[c];
     for (int c = 0; c < OutputCount(); ++c) doubleOutPtrs_[c] = outputs[c];
-    effect_->processDoubleReplacing(effect_, doubleInPtrs_.data(), doubleOutPtrs_.data(),
-                                    frames);
+    effect_->processDoubleReplacing(effect_, doubleInPtrs_.data(), doubleOutPtrs_.data(), frames);
   } else {
     for (int c = 0; c < InputCount(); ++c) {
       for (int k = 0; k < frames; ++k) floatIn_[c][k] = static_cast<float>(inputs[c][k]);

@@ -36,8 +36,8 @@ class HostedPlugin {
 
   const std::string& Path() const { return path_; }
   vst2::AEffect& Effect() { return *effect_; }
-  intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0,
-                    void* ptr = nullptr, float opt = 0.0f);
+  intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                    float opt = 0.0f);
 
   // ---- identity and parameters ----
   std::string EffectName();
@@ -66,8 +66,7 @@ class HostedPlugin {
 
   // ---- processing ----
   // Sets rate and block size, switches processing on. tempo 0 reports no tempo.
-  void Prepare(double sampleRate, int blockSize, double tempo, Precision precision,
-               bool offline);
+  void Prepare(double sampleRate, int blockSize, double tempo, Precision precision, bool offline);
   // Runs frames (at most the block size) from planar inputs to planar outputs, one
   // pointer per plug-in input and output, and advances the host's transport.
   void Process(double* const* inputs, double* const* outputs, int frames);
@@ -81,8 +80,8 @@ class HostedPlugin {
   int TimeRequests() const { return timeRequests_; }
 
  private:
-  static intptr_t Callback(vst2::AEffect* effect, int32_t opcode, int32_t index,
-                           intptr_t value, void* ptr, float opt);
+  static intptr_t Callback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                           void* ptr, float opt);
   intptr_t Answer(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt);
   std::string Text(int32_t opcode, int32_t index);
 

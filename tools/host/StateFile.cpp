@@ -68,8 +68,7 @@ void LoadStateFile(HostedPlugin& plugin, const std::string& path) {
   bool idSeen = false;
   int lineNumber = 1;
   auto malformed = [&](const char* what) {
-    return HostError("state file '" + path + "', line " + std::to_string(lineNumber) + ": " +
-                     what);
+    return HostError("state file '" + path + "', line " + std::to_string(lineNumber) + ": " + what);
   };
   while (std::getline(file, line)) {
     ++lineNumber;

@@ -40,6 +40,8 @@ QD_EXPORT qd::vst2::AEffect* VSTPluginMain(qd::vst2::HostCallback host) {
 // Exported under the symbol name "main", which older Linux hosts look up; it is not the
 // program entry of any executable.
 QD_EXPORT qd::vst2::AEffect* LegacyVstMain(qd::vst2::HostCallback host) __asm__("main");
-qd::vst2::AEffect* LegacyVstMain(qd::vst2::HostCallback host) { return CreateInstance(host); }
+qd::vst2::AEffect* LegacyVstMain(qd::vst2::HostCallback host) {
+  return CreateInstance(host);
+}
 
 }  // extern "C"

@@ -24,10 +24,11 @@ std::vector<std::vector<double>> Signal(int frames, double peak, double rate = 4
   for (int i = 0; i < frames; ++i) {
     const double t = i / rate;
     const double swell = 0.75 + 0.25 * std::sin(2.0 * M_PI * 0.7 * t);
-    s[0][i] = peak * swell * (0.6 * std::sin(2.0 * M_PI * 110.0 * t) +
-                              0.4 * std::sin(2.0 * M_PI * 553.0 * t));
-    s[1][i] = peak * swell * (0.6 * std::sin(2.0 * M_PI * 111.0 * t + 0.5) +
-                              0.4 * std::sin(2.0 * M_PI * 557.0 * t));
+    s[0][i] = peak * swell *
+              (0.6 * std::sin(2.0 * M_PI * 110.0 * t) + 0.4 * std::sin(2.0 * M_PI * 553.0 * t));
+    s[1][i] =
+        peak * swell *
+        (0.6 * std::sin(2.0 * M_PI * 111.0 * t + 0.5) + 0.4 * std::sin(2.0 * M_PI * 557.0 * t));
   }
   return s;
 }
@@ -36,8 +37,9 @@ enum class Path { kDouble, kFloat, kAccumulate };
 
 // Processes `in` in blocks of `block` frames through one entry and returns the output.
 // For the accumulating entry the output buffers start at `preset`.
-std::vector<std::vector<double>> RunThrough(Instance& plugin, const std::vector<std::vector<double>>& in,
-                                     int block, Path path, float preset = 0.0f) {
+std::vector<std::vector<double>> RunThrough(Instance& plugin,
+                                            const std::vector<std::vector<double>>& in, int block,
+                                            Path path, float preset = 0.0f) {
   const int frames = static_cast<int>(in[0].size());
   std::vector<std::vector<double>> out(2, std::vector<double>(frames));
   std::vector<std::vector<double>> inD(2), outD(2);
@@ -172,12 +174,18 @@ TEST(Vst2Module, IdentityAnswers) {
 TEST(Vst2Module, CanDoAnswersTheWholeTextExactly) {
   Instance plugin;
   const std::vector<std::pair<const char*, intptr_t>> table = {
-      {"receiveVstTimeInfo", 1},         {"sendVstEvents", 1},
-      {"sendVstMidiEvent", 1},           {"receiveVstEvents", 1},
-      {"receiveVstMidiEvent", 1},        {"hasCockosExtensions", 0xBEEF0000},
-      {"hasCockosViewAsConfig", 0xBEEF0000}, {"ReceiveVstMidiEvent", 0},
-      {"receiveVstMidiEvents", 0},       {"receiveVstTimeInf", 0},
-      {"bypass", 0},                     {"", 0},
+      {"receiveVstTimeInfo", 1},
+      {"sendVstEvents", 1},
+      {"sendVstMidiEvent", 1},
+      {"receiveVstEvents", 1},
+      {"receiveVstMidiEvent", 1},
+      {"hasCockosExtensions", 0xBEEF0000},
+      {"hasCockosViewAsConfig", 0xBEEF0000},
+      {"ReceiveVstMidiEvent", 0},
+      {"receiveVstMidiEvents", 0},
+      {"receiveVstTimeInf", 0},
+      {"bypass", 0},
+      {"", 0},
   };
   for (const auto& [text, answer] : table) {
     EXPECT_EQ(plugin.Dispatch(effCanDo, 0, 0, const_cast<char*>(text)), answer) << text;
@@ -193,7 +201,7 @@ TEST(Vst2Module, ParameterNamesLabelsAndDisplays) {
     const char* display;
   };
   const Row rows[12] = {
-      {"Clipper Level", "dB", "0.0"},   {"Soft Clipper", "", "off"},
+      {"Clipper Level", "dB", "0.0"},    {"Soft Clipper", "", "off"},
       {"Clipper Oversample", "", "off"}, {"Limiter Level", "dB", "0.0"},
       {"AutoRelease", "", "on"},         {"Release Time", "ms", "100"},
       {"Limiter Oversample", "", "off"}, {"Output Level", "dB", "-0.2"},
@@ -250,8 +258,8 @@ TEST(Vst2Module, VendorSpecificFormatsAndReportsKinds) {
   EXPECT_EQ(plugin.Dispatch(effVendorSpecific, 7, 12, text, 0.5f), 0xBEEF);
   EXPECT_STREQ(text, "unchanged");
   EXPECT_EQ(plugin.Dispatch(effVendorSpecific, 7, 1, nullptr, 1.0f), 0);
-  const std::vector<std::pair<intptr_t, intptr_t>> kinds = {
-      {1, 0xBEEF}, {2, 0xBEEF}, {0, 0}, {7, 0}, {12, 0}, {-1, 0}};
+  const std::vector<std::pair<intptr_t, intptr_t>> kinds = {{1, 0xBEEF}, {2, 0xBEEF}, {0, 0},
+                                                            {7, 0},      {12, 0},     {-1, 0}};
   for (const auto& [param, answer] : kinds) {
     EXPECT_EQ(plugin.Dispatch(effVendorSpecific, 8, param), answer) << param;
   }
@@ -291,7 +299,7 @@ TEST(Vst2Module, ChunkSizesAndHeader) {
   const std::vector<uint8_t> bank = GetChunk(plugin, false);
   ASSERT_EQ(bank.size(), 114u);
   EXPECT_TRUE(std::equal(head.begin(), head.begin() + 8, bank.begin()));
-  EXPECT_EQ(bank[8], 1);   // name length
+  EXPECT_EQ(bank[8], 1);  // name length
   EXPECT_EQ(bank[12], '-');
   EXPECT_EQ(bank[13], 1);  // initialised
   EXPECT_EQ(plugin.Dispatch(effGetChunk, 1), 0) << "no pointer";
@@ -316,7 +324,8 @@ TEST(Vst2Module, StateRoundTripsThroughChunks) {
     target.Start();
     ASSERT_EQ(target.Dispatch(effSetChunk, program ? 1 : 0, saved.size(), saved.data()), 1);
     for (int i = 0; i < 12; ++i) {
-      EXPECT_EQ(target.Text(effGetParamDisplay, i), displays[i]) << "program " << program << " " << i;
+      EXPECT_EQ(target.Text(effGetParamDisplay, i), displays[i])
+          << "program " << program << " " << i;
     }
     EXPECT_EQ(GetChunk(target, program), saved);
   }
@@ -380,7 +389,7 @@ TEST(Vst2Module, OpenIdentifiesTheHostOnce) {
 }
 
 TEST(Vst2Module, FloatDoubleAndAccumulatingProcessingAgree) {
-  const auto in = Signal(10000, 2.0);  // loud enough to drive the clipper and limiter
+  const auto in = Signal(10000, 2.0);   // loud enough to drive the clipper and limiter
   for (int block : {64, 1024, 3000}) {  // 3000 exceeds the block size the host announced
     Instance d, f, a;
     for (Instance* p : {&d, &f, &a}) {

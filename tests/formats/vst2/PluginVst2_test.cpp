@@ -67,8 +67,8 @@ class SmallPlugin : public PluginBase {
 struct Binding {
   explicit Binding(bool withEditor) {
     TestHost::creating = &host;
-    vst = std::make_unique<PluginVst2>(
-        &TestHost::Callback, std::make_unique<SmallPlugin>(withEditor ? &log : nullptr));
+    vst = std::make_unique<PluginVst2>(&TestHost::Callback,
+                                       std::make_unique<SmallPlugin>(withEditor ? &log : nullptr));
     vst->FinishCreation();
     TestHost::creating = nullptr;
     vst->Effect()->user = &host;
@@ -102,7 +102,7 @@ TEST(PluginVst2, AttachedEditorSetsFlagRectAndWindowCalls) {
   EXPECT_EQ(b.Dispatch(effEditOpen, 0, 0, &parent), 1);
   b.Dispatch(effEditIdle);
   EXPECT_EQ(b.Dispatch(effEditClose), 1);
-  b.Dispatch(effEditIdle);  // closed: no idle reaches the editor
+  b.Dispatch(effEditIdle);                        // closed: no idle reaches the editor
   b.log.erase(b.log.begin(), b.log.begin() + 1);  // the value pushed at attachment
   EXPECT_EQ(b.log, (std::vector<std::string>{"open without parent", "open", "idle", "close"}));
 }
@@ -148,11 +148,10 @@ TEST(PluginVst2, TimeInformationFromTheHost) {
     double tempo;
     double expected;
   };
-  for (const TempoCase& c : {TempoCase{kVstTempoValid, 128.0, 128.0},
-                             TempoCase{0, 128.0, 0.0},
-                             TempoCase{kVstTempoValid, -1.0, 0.0},
-                             TempoCase{kVstTempoValid, std::nan(""), 0.0},
-                             TempoCase{kVstTempoValid, inf, 0.0}}) {
+  for (const TempoCase& c :
+       {TempoCase{kVstTempoValid, 128.0, 128.0}, TempoCase{0, 128.0, 0.0},
+        TempoCase{kVstTempoValid, -1.0, 0.0}, TempoCase{kVstTempoValid, std::nan(""), 0.0},
+        TempoCase{kVstTempoValid, inf, 0.0}}) {
     t.flags = c.flags;
     t.tempo = c.tempo;
     EXPECT_EQ(p.HostTempo(), c.expected) << c.tempo;
@@ -163,9 +162,8 @@ TEST(PluginVst2, TimeInformationFromTheHost) {
   EXPECT_EQ(p.HostSamplePosition(), 0);
   b.host.hasTimeInfo = true;
 
-  for (const auto& [position, expected] :
-       std::vector<std::pair<double, int64_t>>{{1000.49, 1000}, {1000.5, 1001}, {-3.0, 0},
-                                               {std::nan(""), 0}, {1e30, INT64_MAX}}) {
+  for (const auto& [position, expected] : std::vector<std::pair<double, int64_t>>{
+           {1000.49, 1000}, {1000.5, 1001}, {-3.0, 0}, {std::nan(""), 0}, {1e30, INT64_MAX}}) {
     t.samplePos = position;
     EXPECT_EQ(p.HostSamplePosition(), expected) << position;
   }

@@ -39,12 +39,13 @@ class TestHost {
   }
   int CountDuringProcessing(int32_t opcode, intptr_t value) const {
     int n = 0;
-    for (const HostCall& c : calls) n += c.duringProcessing && c.opcode == opcode && c.value == value;
+    for (const HostCall& c : calls)
+      n += c.duringProcessing && c.opcode == opcode && c.value == value;
     return n;
   }
 
-  static intptr_t Callback(vst2::AEffect* effect, int32_t opcode, int32_t index,
-                           intptr_t value, void* ptr, float opt) {
+  static intptr_t Callback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t value,
+                           void* ptr, float opt) {
     TestHost* host = effect ? static_cast<TestHost*>(effect->user) : nullptr;
     if (!host) host = creating;
     if (!host) return 0;
@@ -123,8 +124,8 @@ class Instance {
     if (effect) Dispatch(vst2::effClose);
     effect = nullptr;
   }
-  intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0,
-                    void* ptr = nullptr, float opt = 0.0f) {
+  intptr_t Dispatch(int32_t opcode, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr,
+                    float opt = 0.0f) {
     return effect->dispatcher(effect, opcode, index, value, ptr, opt);
   }
   // Open, set rate and block size and switch on, as hosts do before processing.

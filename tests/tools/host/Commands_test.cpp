@@ -38,8 +38,9 @@ const std::string kPlugin = QD_VST2_MODULE_PATH;
 class HostCommands : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("qdhost-test-" + std::to_string(getpid()) + "-" +
-                                        ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = fs::temp_directory_path() /
+           ("qdhost-test-" + std::to_string(getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(dir_);
   }
   void TearDown() override { fs::remove_all(dir_); }
@@ -92,8 +93,8 @@ TEST_F(HostCommands, RenderKeepsFormatRateAndLengthAndReports) {
     EXPECT_EQ(outInfo.samplerate, std::stoi(c.rate));
     EXPECT_EQ(outInfo.channels, 2);
     EXPECT_EQ(outInfo.frames, inInfo.frames);
-    for (const char* text : {"Integrated loudness", "Loudness range", "Sample peak", "RMS",
-                             "measured by this host"}) {
+    for (const char* text :
+         {"Integrated loudness", "Loudness range", "Sample peak", "RMS", "measured by this host"}) {
       EXPECT_NE(r.out.find(text), std::string::npos) << text;
     }
     EXPECT_TRUE(r.err.empty()) << "no progress bar without a terminal: " << r.err;
@@ -118,9 +119,9 @@ TEST_F(HostCommands, DefaultsComeOut0Point2DbQuieter) {
 
 TEST_F(HostCommands, SettingsByTextAndNormalisedValueAndStateRoundTrip) {
   const std::string state = File("state.txt");
-  Result r = Qdhost({"state", kPlugin, state, "--set", "Clipper Oversample=4x", "--set",
-                  "Limiter Level=6", "--set-normalized", "Auto out type=1", "--set",
-                  "auto output level=on"});
+  Result r =
+      Qdhost({"state", kPlugin, state, "--set", "Clipper Oversample=4x", "--set", "Limiter Level=6",
+              "--set-normalized", "Auto out type=1", "--set", "auto output level=on"});
   ASSERT_EQ(r.status, 0) << r.err;
   r = Qdhost({"info", kPlugin, "--load-state", state});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -191,8 +192,8 @@ TEST_F(HostCommands, MeasureReportsEachFile) {
 }
 
 TEST_F(HostCommands, BenchComparesPlugins) {
-  const Result r = Qdhost({"bench", kPlugin, kPlugin, "--seconds", "1", "--runs", "1",
-                        "--set", "Clipper Oversample=2x"});
+  const Result r = Qdhost({"bench", kPlugin, kPlugin, "--seconds", "1", "--runs", "1", "--set",
+                           "Clipper Oversample=2x"});
   ASSERT_EQ(r.status, 0) << r.err;
   int rows = 0;
   for (size_t at = 0; (at = r.out.find("  QuarloDorvantix", at)) != std::string::npos; ++at) {
