@@ -35,8 +35,9 @@ echo 'print("Ardour started once")' > "$work/first.lua"
 ardour7-lua "$work/first.lua" 2>&1 | grep "started once"
 
 echo "== Ardour's VST2 scanner"
-LD_LIBRARY_PATH=/usr/lib/ardour7 /usr/lib/ardour7/ardour-vst-scanner -f -v \
-  "$LXVST_PATH/QuarloDorvantix.so" | grep -E "Found Plugin|VST2Info"
+scanner=$(dpkg -L ardour | grep '/ardour-vst-scanner$' | head -1)
+LD_LIBRARY_PATH=$(dirname "$scanner") "$scanner" -f -v "$LXVST_PATH/QuarloDorvantix.so" |
+  grep -E "Found Plugin|VST2Info"
 
 cat > "$work/create.lua" <<'LUA'
 AudioEngine:set_backend("None (Dummy)", "", "")
