@@ -18,6 +18,14 @@ int64_t SpanFor(int64_t width, int32_t mask) {
   return (width + mask) & ~static_cast<int64_t>(mask);
 }
 
+// Bytes of `height` rows of `span` pixels, or -1 when either is not positive or the buffer
+// would exceed kMaxBitmapBytes; never overflows.
+int64_t BufferBytes(int64_t span, int64_t height) {
+  if (span <= 0 || height <= 0) return -1;
+  if (span > kMaxBitmapBytes / 4 / height) return -1;
+  return span * height * 4;
+}
+
 }  // namespace
 
 PixMemBitmap::PixMemBitmap(int32_t width, int32_t height, int32_t lineAlignment) {
@@ -53,8 +61,8 @@ bool PixMemBitmap::Resize(int32_t width, int32_t height) {
   if (width == width_ && height == height_) return false;
   width_ = width;
   height_ = height;
-  int64_t needed = static_cast<int64_t>(height) * SpanFor(width, alignMask_) * 4;
-  if (needed > 0 && width > 0 && height > 0 && needed <= kMaxBitmapBytes) {
+  int64_t needed = BufferBytes(SpanFor(width, alignMask_), height);
+  if (needed > 0 && width > 0 && height > 0) {
     if (!raw_) {
       raw_ = std::malloc(static_cast<size_t>(needed + kAlignExtra));
       allocated_ = raw_ ? needed : 0;
@@ -97,8 +105,7 @@ bool PixSysBitmap::Resize(int32_t width, int32_t height) {
   allocWidth_ = allocHeight_ = 0;
   if (width >= 1 && height >= 1) {
     int64_t span = SpanFor(width, 3);
-    int64_t bytes = span * height * 4;
-    if (bytes <= kMaxBitmapBytes) {
+    if (BufferBytes(span, height) > 0) {
       // Zeroed like a freshly created section.
       pixels_ = new (std::nothrow) PixelWord[static_cast<size_t>(span * height)]();
     }

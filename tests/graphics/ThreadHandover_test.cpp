@@ -17,6 +17,10 @@ thread_local bool countAllocations = false;
 std::atomic<long> allocations{0};
 }  // namespace
 
+// Counts allocations made while the flag is set on this thread. g++ pairs the replaced new
+// and delete with malloc and free and warns about a mismatch that does not exist here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t n) {
   if (countAllocations) allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(n ? n : 1)) return p;
