@@ -61,13 +61,13 @@ class GraphicsPlugin : public PluginBase {
   int editorIdles = 0;
 };
 
-struct StripSpec {
+struct StripSize {
   int32_t width, height;
 };
 
 // Synthetic strips by resource id; each load is counted.
-inline const std::map<int32_t, StripSpec>& TestStrips() {
-  static const std::map<int32_t, StripSpec> strips = {
+inline const std::map<int32_t, StripSize>& TestStrips() {
+  static const std::map<int32_t, StripSize> strips = {
       {900, {640, 480}},   // background
       {901, {256, 3328}},  // 13 frames of 256 x 256
       {902, {42, 4200}},   // 100-frame knob

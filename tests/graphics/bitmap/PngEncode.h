@@ -9,7 +9,7 @@
 
 namespace qd::testing {
 
-struct PngSpec {
+struct PngImage {
   int width = 1, height = 1, depth = 8, colourType = PNG_COLOR_TYPE_RGB_ALPHA;
   int interlace = PNG_INTERLACE_NONE;
   std::vector<std::vector<uint8_t>> rows;  // packed as the PNG stores them (big-endian 16-bit)
@@ -17,7 +17,7 @@ struct PngSpec {
   std::vector<uint8_t> transparency;  // tRNS alpha per palette entry
 };
 
-inline std::vector<uint8_t> EncodePng(const PngSpec& spec) {
+inline std::vector<uint8_t> EncodePng(const PngImage& image) {
   std::vector<uint8_t> out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
@@ -32,18 +32,18 @@ inline std::vector<uint8_t> EncodePng(const PngSpec& spec) {
         v->insert(v->end(), data, data + n);
       },
       nullptr);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.depth, spec.colourType, spec.interlace,
+  png_set_IHDR(png, info, image.width, image.height, image.depth, image.colourType, image.interlace,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty()) {
-    png_set_PLTE(png, info, spec.palette.data(), static_cast<int>(spec.palette.size()));
+  if (!image.palette.empty()) {
+    png_set_PLTE(png, info, image.palette.data(), static_cast<int>(image.palette.size()));
   }
-  if (!spec.transparency.empty()) {
-    png_set_tRNS(png, info, spec.transparency.data(), static_cast<int>(spec.transparency.size()),
+  if (!image.transparency.empty()) {
+    png_set_tRNS(png, info, image.transparency.data(), static_cast<int>(image.transparency.size()),
                  nullptr);
   }
   png_write_info(png, info);
   std::vector<png_bytep> rows;
-  for (auto& r : spec.rows) rows.push_back(const_cast<png_bytep>(r.data()));
+  for (auto& r : image.rows) rows.push_back(const_cast<png_bytep>(r.data()));
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);

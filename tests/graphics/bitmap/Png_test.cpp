@@ -17,16 +17,16 @@ const ResourceTable& BitmapTestResources();
 namespace {
 
 using testing::EncodePng;
-using testing::PngSpec;
+using testing::PngImage;
 
 std::unique_ptr<PixBitmap> Decode(const std::vector<uint8_t>& bytes) {
   return std::unique_ptr<PixBitmap>(DecodePngMemory(bytes.data(), bytes.size()));
 }
 
 TEST(DecodePngMemory, RejectsShortDataAndMissingSignature) {
-  PngSpec spec;
-  spec.rows = {{1, 2, 3, 4}};
-  std::vector<uint8_t> good = EncodePng(spec);
+  PngImage image;
+  image.rows = {{1, 2, 3, 4}};
+  std::vector<uint8_t> good = EncodePng(image);
   ASSERT_NE(Decode(good), nullptr);
   EXPECT_EQ(DecodePngMemory(good.data(), 7), nullptr);
   EXPECT_EQ(DecodePngMemory(nullptr, 100), nullptr);
@@ -45,26 +45,26 @@ TEST(DecodePngMemory, RejectsShortDataAndMissingSignature) {
 TEST(DecodePngMemory, ColourTypesDepthsAndInterlaceEndAsStraightArgbWords) {
   struct Case {
     const char* what;
-    PngSpec spec;
+    PngImage image;
     std::vector<PixelWord> expected;  // row-major
   };
   std::vector<Case> cases;
   {
-    PngSpec s;
+    PngImage s;
     s.width = 2;
     s.rows = {{0x10, 0x20, 0x30, 0x40, 0xFF, 0xEE, 0xDD, 0x00}};
     cases.push_back(
         {"RGBA: alpha moves to the top byte, not premultiplied", s, {0x40102030, 0x00FFEEDD}});
   }
   {
-    PngSpec s;
+    PngImage s;
     s.width = 2;
     s.colourType = PNG_COLOR_TYPE_RGB;
     s.rows = {{1, 2, 3, 4, 5, 6}};
     cases.push_back({"RGB gets an opaque filler", s, {0xFF010203, 0xFF040506}});
   }
   {
-    PngSpec s;
+    PngImage s;
     s.width = 3;
     s.colourType = PNG_COLOR_TYPE_PALETTE;
     s.depth = 2;
@@ -75,7 +75,7 @@ TEST(DecodePngMemory, ColourTypesDepthsAndInterlaceEndAsStraightArgbWords) {
         {"paletted with a transparency chunk", s, {0x00FF0000, 0x8000FF00, 0xFF0000FF}});
   }
   {
-    PngSpec s;
+    PngImage s;
     s.width = 4;
     s.colourType = PNG_COLOR_TYPE_GRAY;
     s.depth = 2;
@@ -85,27 +85,27 @@ TEST(DecodePngMemory, ColourTypesDepthsAndInterlaceEndAsStraightArgbWords) {
                      {0xFF000000, 0xFF555555, 0xFFAAAAAA, 0xFFFFFFFF}});
   }
   {
-    PngSpec s;
+    PngImage s;
     s.colourType = PNG_COLOR_TYPE_GRAY_ALPHA;
     s.rows = {{0x70, 0x30}};
     cases.push_back({"grey + alpha", s, {0x30707070}});
   }
   {
-    PngSpec s;
+    PngImage s;
     s.colourType = PNG_COLOR_TYPE_GRAY;
     s.depth = 16;
     s.rows = {{0xAB, 0xFF}};
     cases.push_back({"16-bit grey is stripped to 8", s, {0xFFABABAB}});
   }
   {
-    PngSpec s;
+    PngImage s;
     s.depth = 16;
     s.rows = {{0x12, 0x00, 0x34, 0x00, 0x56, 0x00, 0x78, 0x00}};
     cases.push_back({"16-bit RGBA", s, {0x78123456}});
   }
   {
     // 9 x 9 with a distinct value per pixel exercises all seven interlace passes.
-    PngSpec s;
+    PngImage s;
     s.width = s.height = 9;
     s.interlace = PNG_INTERLACE_ADAM7;
     std::vector<PixelWord> expected;
@@ -121,13 +121,13 @@ TEST(DecodePngMemory, ColourTypesDepthsAndInterlaceEndAsStraightArgbWords) {
     cases.push_back({"interlaced", s, expected});
   }
   for (const Case& c : cases) {
-    auto bitmap = Decode(EncodePng(c.spec));
+    auto bitmap = Decode(EncodePng(c.image));
     ASSERT_NE(bitmap, nullptr) << c.what;
-    ASSERT_EQ(bitmap->Width(), c.spec.width) << c.what;
-    ASSERT_EQ(bitmap->Height(), c.spec.height) << c.what;
-    for (int y = 0; y < c.spec.height; ++y) {
-      for (int x = 0; x < c.spec.width; ++x) {
-        EXPECT_EQ(bitmap->Row(y)[x], c.expected[y * c.spec.width + x])
+    ASSERT_EQ(bitmap->Width(), c.image.width) << c.what;
+    ASSERT_EQ(bitmap->Height(), c.image.height) << c.what;
+    for (int y = 0; y < c.image.height; ++y) {
+      for (int x = 0; x < c.image.width; ++x) {
+        EXPECT_EQ(bitmap->Row(y)[x], c.expected[y * c.image.width + x])
             << c.what << " at " << x << "," << y << std::hex << ": 0x" << bitmap->Row(y)[x];
       }
     }
@@ -135,7 +135,7 @@ TEST(DecodePngMemory, ColourTypesDepthsAndInterlaceEndAsStraightArgbWords) {
 }
 
 TEST(DecodePngMemory, DecodesIntoAGivenBitmapResizedToTheImage) {
-  PngSpec s;
+  PngImage s;
   s.width = 5;
   s.height = 2;
   s.rows.assign(2, std::vector<uint8_t>(20, 0x7F));
