@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite twice:
-# a release build and a build under AddressSanitizer + UndefinedBehaviorSanitizer.
-# Warnings are errors when CI=true. Build trees go to build/release and build/asan.
+# a release build and a build under AddressSanitizer + UndefinedBehaviorSanitizer;
+# then the tests labelled `tsan` (threads handing data over) under ThreadSanitizer.
+# Warnings are errors when CI=true. Build trees go to build/release, build/asan, build/tsan.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -18,6 +19,11 @@ configure_and_build() {
 
 configure_and_build release -DCMAKE_BUILD_TYPE=Release
 configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_SANITIZE=ON -DQD_BENCH=OFF
+# ThreadSanitizer: only the test programs that carry tsan-labelled tests.
+tsan_targets=(graphics_handover_tests)
+cmake -S "$root" -B "$root/build/tsan" -G Ninja -DQD_WERROR=$werror \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_TSAN=ON -DQD_BENCH=OFF
+cmake --build "$root/build/tsan" -j "$jobs" --target "${tsan_targets[@]}"
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
@@ -27,4 +33,7 @@ echo "== release build: tests"
 ctest --test-dir "$root/build/release" --output-on-failure -j "$jobs" || status=1
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build: tests"
 ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs" || status=1
+echo "== ThreadSanitizer build: tests labelled tsan"
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+  ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs" -L tsan || status=1
 exit $status
