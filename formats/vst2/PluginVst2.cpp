@@ -24,9 +24,7 @@ constexpr intptr_t kCockosAnswer = 0xBEEF0000;
 // A host chunk larger than this is refused: the plug-in's own bank of one preset is
 // 114 bytes, and copying an arbitrary host-given size would let a wrong size exhaust memory.
 constexpr intptr_t kMaxChunkBytes = 16 << 20;
-// Sample rates outside this range are ignored (the previous rate stays in effect).
-constexpr double kMinSampleRate = 1000.0;
-constexpr double kMaxSampleRate = 1536000.0;
+// Sample rates outside kMinSampleRate..kMaxSampleRate are ignored (the previous rate stays).
 
 int32_t ArrangementType(int channels) {
   switch (channels) {
