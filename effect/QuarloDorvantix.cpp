@@ -1,5 +1,6 @@
 #include "effect/QuarloDorvantix.h"
 #include "framework/Text.h"
+#include "graphics/Controls.h"
 
 #include <algorithm>
 #include <cmath>
@@ -100,6 +101,7 @@ QuarloDorvantix::QuarloDorvantix(int formatCode)
   clipperMeter_.rate = 44100;
   limiterMeter_.rate = 44100;
   DefineParameters(*this);
+  BuildEditor();
   InitPresetsFromState("-", 1);
   if (formatCode == kFormatVst2) {
     SetInputLabel(0, "main input L");
@@ -409,6 +411,9 @@ MeterReadings QuarloDorvantix::ReadMeters() const {
 void QuarloDorvantix::PushMetersToEditor() {
   PluginEditor* editor = Editor();
   const MeterReadings m = ReadMeters();
+  if (rmsText_ && m.rmsText[0] != '\0') rmsText_->SetText(m.rmsText);
+  if (integratedText_) integratedText_->SetText(m.integratedText);
+  if (rangeText_) rangeText_->SetText(m.rangeText);
   editor->UpdateControlValue(rmsLeftControl_, m.rmsLeft);
   editor->UpdateControlValue(rmsRightControl_, m.rmsRight);
   editor->UpdateControlValue(peakLeftControl_, m.peakLeft);

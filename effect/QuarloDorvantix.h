@@ -21,6 +21,8 @@
 
 namespace qd {
 
+class TextControl;
+
 // What the editor shows of the meters, computed on request from the meter state.
 struct MeterReadings {
   // Readout texts; an empty text means "no reading: keep what is shown".
@@ -74,6 +76,8 @@ class QuarloDorvantix : public PluginBase {
     double envelope = 0.0, attack = 0.0, release = 0.0;
   };
 
+  // Builds the editor panel and attaches it (constructor only).
+  void BuildEditor();
   void ProcessSlice(double** inputs, double** outputs, int offset, int nFrames);
   void UpdateTempo();
   void ApplyAutomaticOutput(int nFrames);
@@ -91,6 +95,10 @@ class QuarloDorvantix : public PluginBase {
       limiterHoldControl_ = -1, limiterKnobControl_ = -1, releaseCaptionControl_ = -1,
       clipperKnobControl_ = -1, outputCaptionControl_ = -1, peakLeftControl_ = -1,
       peakRightControl_ = -1, rmsLeftControl_ = -1, rmsRightControl_ = -1;
+  // The three readouts (owned by the editor).
+  TextControl* rmsText_ = nullptr;
+  TextControl* integratedText_ = nullptr;
+  TextControl* rangeText_ = nullptr;
   int lastBlockSize_ = 0;
   int holdBlocksLeft_ = 0;
   double clipperHold_ = 0.0, limiterHold_ = 0.0;

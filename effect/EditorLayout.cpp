@@ -1,0 +1,103 @@
+// The editor panel: a 640 x 480 background with knobs, switches, captions, the reset button,
+// gain-reduction arcs around the two large knobs, four output bars and three readouts.
+// Built once by the plug-in's constructor.
+#include "effect/QuarloDorvantix.h"
+#include "framework/Text.h"
+#include "graphics/Controls.h"
+#include "graphics/PlatformGraphics.h"
+#include "graphics/bitmap/CairoBridge.h"
+#include "resources/ResourceTable.h"
+
+namespace qd {
+
+namespace {
+
+TextStyle PanelTextStyle() {
+  TextStyle style;
+  CopyText(style.fontName, "Arial");
+  style.size = 12;
+  style.colour = {255, 128, 128, 128};
+  style.entryBackground = {255, 255, 255, 255};
+  style.entryForeground = {255, 0, 0, 0};
+  style.style = kTextNormal;
+  style.align = kAlignCentre;
+  style.vertical = 0;
+  style.orientation = 0;
+  style.quality = kQualityDefault;
+  return style;
+}
+
+}  // namespace
+
+void QuarloDorvantix::BuildEditor() {
+  const void* module = &PluginResources();
+  std::unique_ptr<Graphics> graphics = CreatePlatformGraphics(this, 640, 480, 0);
+  graphics->SetModule(module);
+  SetSurfaceBridge(std::make_unique<CairoBridge>(this, module));
+
+  Graphics& g = *graphics;
+  g.SetBackground(100, "resources/img/bg.png");
+  const FrameStrip clipperKnob = g.LoadStrip(101, "resources/img/clipper-knob.png", 100);
+  const FrameStrip limiterKnob = g.LoadStrip(102, "resources/img/limiter-knob.png", 100);
+  const FrameStrip knob = g.LoadStrip(103, "resources/img/knob.png", 100);
+  const FrameStrip grClipper = g.LoadStrip(104, "resources/img/gr-clipper.png", 13);
+  const FrameStrip grLimiter = g.LoadStrip(105, "resources/img/gr-limiter.png", 13);
+  const FrameStrip grClipperHold = g.LoadStrip(106, "resources/img/gr-clipper-peak-hold.png", 13);
+  const FrameStrip grLimiterHold = g.LoadStrip(107, "resources/img/gr-limiter-peak-hold.png", 13);
+  const FrameStrip button = g.LoadStrip(108, "resources/img/button.png", 2);
+  const FrameStrip reset = g.LoadStrip(109, "resources/img/reset-button.png", 2);
+  const FrameStrip bar = g.LoadStrip(110, "resources/img/vu-meter.png", 25);
+
+  const TextStyle style = PanelTextStyle();
+  auto bitmap = [&](int x, int y, const FrameStrip& strip) {
+    return g.AddControl(std::make_unique<BitmapControl>(this, x, y, -1, strip));
+  };
+  auto knobAt = [&](int x, int y, int param, const FrameStrip& strip) {
+    return g.AddControl(std::make_unique<StripKnobControl>(this, x, y, param, strip, 0, 4.0));
+  };
+  auto caption = [&](Bounds rect, int param, bool showLabel) {
+    return g.AddControl(std::make_unique<CaptionControl>(this, rect, param, style, showLabel));
+  };
+  auto switchAt = [&](int x, int y, int param) {
+    return g.AddControl(std::make_unique<SwitchControl>(this, x, y, param, button));
+  };
+  auto text = [&](Bounds rect, const char* initial) -> TextControl* {
+    auto control = std::make_unique<TextControl>(this, rect, style, initial);
+    TextControl* raw = control.get();
+    g.AddControl(std::move(control));
+    return raw;
+  };
+
+  clipperBarControl_ = bitmap(28, 17, grClipper);                         // 1
+  clipperHoldControl_ = bitmap(28, 17, grClipperHold);                    // 2
+  clipperKnobControl_ = knobAt(69, 65, kClipperLevel, clipperKnob);       // 3
+  caption({11, 136, 59, 160}, kClipperLevel, true);                       // 4
+  switchAt(47, 205, kSoftClipper);                                        // 5
+  caption({44, 279, 92, 303}, kClipperOversample, true);                  // 6
+  limiterBarControl_ = bitmap(180, 208, grLimiter);                       // 7
+  limiterHoldControl_ = bitmap(180, 208, grLimiterHold);                  // 8
+  limiterKnobControl_ = knobAt(221, 250, kLimiterLevel, limiterKnob);     // 9
+  caption({411, 321, 459, 345}, kLimiterLevel, true);                     // 10
+  caption({373, 173, 421, 197}, kLimiterOversample, true);                // 11
+  releaseCaptionControl_ = caption({373, 237, 421, 261}, kReleaseTime, true);  // 12
+  knobAt(427, 220, kReleaseTime, knob);                                   // 13
+  switchAt(464, 250, kAutoRelease);                                       // 14
+  knobAt(384, 22, kOutputLevel, knob);                                    // 15
+  outputCaptionControl_ = caption({438, 31, 486, 55}, kOutputLevel, true);  // 16
+  switchAt(329, 90, kAutoOutputLevel);                                    // 17
+  caption({383, 97, 431, 121}, kAutoOutputTarget, false);                 // 18
+  caption({437, 97, 485, 121}, kAutoOutType, true);                       // 19
+  g.AddControl(std::make_unique<ContactControl>(this, 577, 205, kResetMeters, reset));  // 20
+  rmsText_ = text({525, 168, 605, 192}, "");                              // 21
+  integratedText_ = text({525, 68, 605, 92}, "");                         // 22
+  rangeText_ = text({525, 118, 605, 142}, "");                            // 23
+  peakLeftControl_ = bitmap(559, 256, bar);                               // 24
+  peakRightControl_ = bitmap(592, 256, bar);                              // 25
+  rmsLeftControl_ = bitmap(544, 256, bar);                                // 26
+  rmsRightControl_ = bitmap(607, 256, bar);                               // 27
+  text({144, 456, 226, 470}, "v2.0.6");                                   // 28
+
+  AttachEditor(std::move(graphics));
+}
+
+}  // namespace qd
