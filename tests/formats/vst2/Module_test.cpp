@@ -136,8 +136,9 @@ TEST(Vst2Module, EffectRecord) {
   EXPECT_NE(e.process, nullptr);
   EXPECT_NE(e.processReplacing, nullptr);
   EXPECT_NE(e.processDoubleReplacing, nullptr);
-  // Replacing, double replacing, mono-capable; the editor flag goes with an edit rectangle.
-  EXPECT_EQ(e.flags & ~kEffFlagsHasEditor, 0x1018);
+  // Editor, replacing, double replacing, mono-capable; the editor flag goes with an edit
+  // rectangle.
+  EXPECT_EQ(e.flags, 0x1019);
   ERect* rect = nullptr;
   const intptr_t hasRect = plugin.Dispatch(effEditGetRect, 0, 0, &rect);
   EXPECT_EQ(hasRect != 0, (e.flags & kEffFlagsHasEditor) != 0);
