@@ -2,6 +2,8 @@
 // Usage: artwork_generator OUTPUT_FOLDER [PREVIEW_PNG]
 // With PREVIEW_PNG it also composes the whole panel, every control showing a typical frame
 // and sample text, to check by eye that the images line up with each other.
+#include <fontconfig/fontconfig.h>
+
 #include <cstdio>
 #include <functional>
 #include <map>
@@ -10,6 +12,22 @@
 #include "tools/artwork/Artwork.h"
 
 namespace {
+
+// The labels are drawn in Liberation Sans; fontconfig would silently substitute another face
+// when it is missing, which would change every label in the committed images.
+bool labelFontInstalled() {
+  FcPattern* want = FcNameParse(reinterpret_cast<const FcChar8*>("Liberation Sans"));
+  FcConfigSubstitute(nullptr, want, FcMatchPattern);
+  FcDefaultSubstitute(want);
+  FcResult result = FcResultNoMatch;
+  FcPattern* got = FcFontMatch(nullptr, want, &result);
+  FcChar8* family = nullptr;
+  const bool ok = got && FcPatternGetString(got, FC_FAMILY, 0, &family) == FcResultMatch &&
+                  std::string(reinterpret_cast<const char*>(family)) == "Liberation Sans";
+  if (got) FcPatternDestroy(got);
+  FcPatternDestroy(want);
+  return ok;
+}
 
 using Images = std::map<std::string, cairo_surface_t*>;
 
@@ -79,6 +97,10 @@ int main(int argc, char** argv) {
   if (argc != 2 && argc != 3) {
     std::fprintf(stderr, "usage: %s OUTPUT_FOLDER [PREVIEW_PNG]\n", argv[0]);
     return 2;
+  }
+  if (!labelFontInstalled()) {
+    std::fprintf(stderr, "Liberation Sans is not installed (package fonts-liberation)\n");
+    return 1;
   }
   const std::string dir = argv[1];
   using namespace artwork;
