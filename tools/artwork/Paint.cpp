@@ -116,8 +116,9 @@ void drawText(cairo_t* cr, const std::string& text, double x, double y, double s
   cairo_restore(cr);
 }
 
-bool writePng(cairo_surface_t* surface, const std::string& path) {
-  cairo_surface_flush(surface);
+namespace {
+
+bool writePngFile(cairo_surface_t* surface, const std::string& path) {
   const int w = cairo_image_surface_get_width(surface);
   const int h = cairo_image_surface_get_height(surface);
   const int stride = cairo_image_surface_get_stride(surface);
@@ -172,6 +173,24 @@ bool writePng(cairo_surface_t* surface, const std::string& path) {
   png_destroy_write_struct(&png, &info);
   if (std::fclose(f) != 0) {
     std::perror(path.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool writePng(cairo_surface_t* surface, const std::string& path) {
+  cairo_surface_flush(surface);
+  // Write beside the target and rename, so an interrupted run never leaves a truncated image.
+  const std::string temp = path + ".part";
+  if (!writePngFile(surface, temp)) {
+    std::remove(temp.c_str());
+    return false;
+  }
+  if (std::rename(temp.c_str(), path.c_str()) != 0) {
+    std::perror(path.c_str());
+    std::remove(temp.c_str());
     return false;
   }
   return true;
