@@ -54,14 +54,12 @@ aax::Result DescribeComponent(AAX_VEffectDescriptor& effect, const ComponentSetu
   aax::Result r = aax::kSuccess;
   std::unique_ptr<AAX_VComponentDescriptor> c = effect.NewComponentDescriptor();
 
-  r |= s.wantsGlobalMidi
-           ? c->AddMidiNode(aax::kFieldGlobalMidi, aax::kNodeGlobalMidi, s.globalMidiName,
-                            s.globalMidiEventMask)
-           : c->AddPrivateData(aax::kFieldGlobalMidi, 4, 0);
-  r |= s.wantsLocalMidiInput
-           ? c->AddMidiNode(aax::kFieldMidiIn, aax::kNodeLocalMidiInput, s.localMidiName,
-                            s.localMidiChannelMask)
-           : c->AddPrivateData(aax::kFieldMidiIn, 4, 0);
+  r |= s.wantsGlobalMidi ? c->AddMidiNode(aax::kFieldGlobalMidi, aax::kNodeGlobalMidi,
+                                          s.globalMidiName, s.globalMidiEventMask)
+                         : c->AddPrivateData(aax::kFieldGlobalMidi, 4, 0);
+  r |= s.wantsLocalMidiInput ? c->AddMidiNode(aax::kFieldMidiIn, aax::kNodeLocalMidiInput,
+                                              s.localMidiName, s.localMidiChannelMask)
+                             : c->AddPrivateData(aax::kFieldMidiIn, 4, 0);
   r |= s.wantsTransport
            ? c->AddMidiNode(aax::kFieldTransport, aax::kNodeTransport, s.transportName, 0xffff)
            : c->AddPrivateData(aax::kFieldTransport, 4, 0);
@@ -77,8 +75,8 @@ aax::Result DescribeComponent(AAX_VEffectDescriptor& effect, const ComponentSetu
   const int stems = s.auxOutputStemCount < aax::kMaxAuxOutputStems ? s.auxOutputStemCount
                                                                    : aax::kMaxAuxOutputStems;
   for (int i = 0; i < stems; ++i) {
-    r |= c->AddAuxOutputStem(aax::kFieldAudioIn, s.auxOutputStemFormats[i],
-                             s.auxOutputStemNames[i]);
+    r |=
+        c->AddAuxOutputStem(aax::kFieldAudioIn, s.auxOutputStemFormats[i], s.auxOutputStemNames[i]);
   }
 
   r |= c->AddPrivateData(aax::kFieldPrivateData, 8, 0);

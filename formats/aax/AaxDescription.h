@@ -42,8 +42,8 @@ struct ComponentSetupRecord {
 
 // What DescribeEffect tells the host about one plug-in.
 struct EffectDescription {
-  const char* pluginNames = "";     // names separated by "\n"
-  const char* channelConfig = "";   // "in-out" pairs separated by " "
+  const char* pluginNames = "";    // names separated by "\n"
+  const char* channelConfig = "";  // "in-out" pairs separated by " "
   const char* manufacturerNames = "";
   const char* effectId = "";
   uint32_t manufacturerId = 0;

@@ -26,7 +26,9 @@ aax::Result WithParameter(const AAX_CParameterManager& m, const char* id, Fn&& f
 
 AAX_CEffectParameters::AAX_CEffectParameters() = default;
 
-AAX_CEffectParameters::~AAX_CEffectParameters() { parameters_.RemoveAll(); }
+AAX_CEffectParameters::~AAX_CEffectParameters() {
+  parameters_.RemoveAll();
+}
 
 aax::Result AAX_CEffectParameters::QueryInterface(const aax::Uid& iid, void** out) noexcept {
   if (!out) return aax::kAcfPointer;
@@ -168,8 +170,7 @@ aax::Result AAX_CEffectParameters::GetParameterStringFromValue(const char* id, d
   }
 }
 
-aax::Result AAX_CEffectParameters::GetParameterValueFromString(const char* id,
-                                                               double* normalized,
+aax::Result AAX_CEffectParameters::GetParameterValueFromString(const char* id, double* normalized,
                                                                const char* text) noexcept {
   return WithParameter(parameters_, id, [&](AAX_IParameter* p) {
     double n = 0.0;

@@ -43,8 +43,7 @@ class AAX_CEffectParameters : public aax::IEffectParameters, public CACFUnknown 
   aax::Result GetParameterIsAutomatable(const char* id, bool* automatable) noexcept override;
   aax::Result GetParameterNumberOfSteps(const char* id, int32_t* steps) noexcept override;
   aax::Result GetParameterName(const char* id, char* out, int32_t outSize) noexcept override;
-  aax::Result GetParameterDefaultNormalizedValue(const char* id,
-                                                 double* value) noexcept override;
+  aax::Result GetParameterDefaultNormalizedValue(const char* id, double* value) noexcept override;
   aax::Result GetParameterType(const char* id, int32_t* type) noexcept override;
   aax::Result GetParameterOrientation(const char* id, int32_t* orientation) noexcept override;
   aax::Result GetParameterValueString(const char* id, char* out, int32_t maxLength,

@@ -13,7 +13,9 @@ namespace qd {
 namespace {
 
 // A normalised value from the host: NaN reads as 0, the rest is clamped to 0..1.
-double SaneNormalized(double n) { return std::isnan(n) ? 0.0 : std::clamp(n, 0.0, 1.0); }
+double SaneNormalized(double n) {
+  return std::isnan(n) ? 0.0 : std::clamp(n, 0.0, 1.0);
+}
 
 void CutTo(std::string* text, int32_t maxLength) {
   if (maxLength < 0) maxLength = 0;

@@ -179,12 +179,9 @@ class AAX_CParameter final : public AAX_IParameter {
   void Touch() override;
   void Release() override;
   bool ValueString(int32_t maxLength, std::string* out) const override;
-  bool StringFromNormalized(double normalized, int32_t maxLength,
-                            std::string* out) const override;
+  bool StringFromNormalized(double normalized, int32_t maxLength, std::string* out) const override;
   bool NormalizedFromString(const char* text, double* normalized) const override;
-  void SetAutomationDelegate(AAX_VAutomationDelegate* delegate) override {
-    delegate_ = delegate;
-  }
+  void SetAutomationDelegate(AAX_VAutomationDelegate* delegate) override { delegate_ = delegate; }
 
   T Value() const { return value_; }
 

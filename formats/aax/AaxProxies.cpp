@@ -13,8 +13,7 @@ aax::Result Forward(const HostRef<I>& ref, Fn&& fn) {
 
 // Creates an object of the host's class through the host's component factory.
 template <typename I>
-HostRef<I> CreateThroughFactory(aax::IUnknown* host, const aax::Uid& clsid,
-                                const aax::Uid& iid) {
+HostRef<I> CreateThroughFactory(aax::IUnknown* host, const aax::Uid& clsid, const aax::Uid& iid) {
   auto factory = HostRef<aax::IComponentFactory>::Query(host, aax::kIidComponentFactory);
   if (!factory) return HostRef<I>();
   void* out = nullptr;
@@ -49,17 +48,15 @@ aax::Result AAX_VComponentDescriptor::AddAuxOutputStem(int32_t field, int32_t st
   });
 }
 
-aax::Result AAX_VComponentDescriptor::AddPrivateData(int32_t field, int32_t size,
-                                                     int32_t options) {
-  return Forward(desc_, [&](aax::IComponentDescriptor* d) {
-    return d->AddPrivateData(field, size, options);
-  });
+aax::Result AAX_VComponentDescriptor::AddPrivateData(int32_t field, int32_t size, int32_t options) {
+  return Forward(
+      desc_, [&](aax::IComponentDescriptor* d) { return d->AddPrivateData(field, size, options); });
 }
 
 aax::Result AAX_VComponentDescriptor::AddMeters(int32_t field, const uint32_t* meterIds,
                                                 uint32_t count) {
-  return Forward(desc_,
-                 [&](aax::IComponentDescriptor* d) { return d->AddMeters(field, meterIds, count); });
+  return Forward(
+      desc_, [&](aax::IComponentDescriptor* d) { return d->AddMeters(field, meterIds, count); });
 }
 
 aax::Result AAX_VComponentDescriptor::AddMidiNode(int32_t field, uint32_t nodeType,
@@ -185,14 +182,12 @@ aax::Result AAX_VAutomationDelegate::PostSetValueRequest(const char* id, double 
 }
 
 aax::Result AAX_VAutomationDelegate::PostReleaseRequest(const char* id) {
-  return Forward(delegate_,
-                 [&](aax::IAutomationDelegate* d) { return d->PostReleaseRequest(id); });
+  return Forward(delegate_, [&](aax::IAutomationDelegate* d) { return d->PostReleaseRequest(id); });
 }
 
 aax::Result AAX_VAutomationDelegate::PostCurrentValue(const char* id, double normalized) {
-  return Forward(delegate_, [&](aax::IAutomationDelegate* d) {
-    return d->PostCurrentValue(id, normalized);
-  });
+  return Forward(delegate_,
+                 [&](aax::IAutomationDelegate* d) { return d->PostCurrentValue(id, normalized); });
 }
 
 aax::Result AAX_VTransport::GetCurrentTempo(double* bpm) {
@@ -209,8 +204,7 @@ aax::Result AAX_VTransport::IsTransportPlaying(bool* playing) {
 }
 
 aax::Result AAX_VTransport::GetCurrentTickPosition(int64_t* ticks) {
-  return Forward(transport_,
-                 [&](aax::ITransport* t) { return t->GetCurrentTickPosition(ticks); });
+  return Forward(transport_, [&](aax::ITransport* t) { return t->GetCurrentTickPosition(ticks); });
 }
 
 aax::Result AAX_VTransport::GetCurrentLoopPosition(bool* looping, int64_t* startTick,
@@ -225,7 +219,9 @@ aax::Result AAX_VTransport::GetCurrentNativeSampleLocation(int64_t* sample) {
                  [&](aax::ITransport* t) { return t->GetCurrentNativeSampleLocation(sample); });
 }
 
-void* AAX_VViewContainer::GetPtr() { return container_ ? container_.Get()->GetPtr() : nullptr; }
+void* AAX_VViewContainer::GetPtr() {
+  return container_ ? container_.Get()->GetPtr() : nullptr;
+}
 
 aax::Result AAX_VViewContainer::SetViewSize(const aax::Point& size) {
   return Forward(container_, [&](aax::IViewContainer* v) { return v->SetViewSize(size); });

@@ -162,8 +162,8 @@ class AAX_VController {
 class AAX_VAutomationDelegate {
  public:
   explicit AAX_VAutomationDelegate(aax::IUnknown* controller)
-      : delegate_(HostRef<aax::IAutomationDelegate>::Query(controller,
-                                                            aax::kIidAutomationDelegate)) {}
+      : delegate_(
+            HostRef<aax::IAutomationDelegate>::Query(controller, aax::kIidAutomationDelegate)) {}
   aax::Result PostTouchRequest(const char* id);
   aax::Result PostSetValueRequest(const char* id, double normalized);
   aax::Result PostReleaseRequest(const char* id);

@@ -33,8 +33,7 @@ std::unique_ptr<AAX_IParameter> MapParameter(const char* id, const PluginParam& 
   }
   auto p = std::make_unique<AAX_CParameter<double>>(
       id, param.Name(), param.DefaultValue(), param.CanAutomate(),
-      std::make_unique<AAX_CPluginTaperDelegate>(param.MinValue(), param.MaxValue(),
-                                                 param.Shape()),
+      std::make_unique<AAX_CPluginTaperDelegate>(param.MinValue(), param.MaxValue(), param.Shape()),
       std::make_unique<AAX_CUnitDisplayDelegateDecorator<double>>(
           std::make_unique<AAX_CNumberDisplayDelegate<double>>(2), param.LabelForHost()));
   p->SetNumberOfSteps(128);
@@ -342,7 +341,8 @@ void AAX_CPluginParameters::ResizeEditor(int width, int height) {
     viewContainer_->SetViewSize(size);
   }
   plugin_->EditorResized();
-  if (EditorSurfaceBridge* bridge = plugin_->SurfaceBridge()) bridge->RecreateSurface(width, height);
+  if (EditorSurfaceBridge* bridge = plugin_->SurfaceBridge())
+    bridge->RecreateSurface(width, height);
 }
 
 void AAX_CPluginParameters::LatencyChanged(int samples) {

@@ -50,36 +50,36 @@ struct Uid {
 };
 
 // The object model's own interfaces.
-inline constexpr Uid kIidUnknown = {0x00000000, 0x0000, 0x0000,
-                                    {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr Uid kIidComponentFactory = {0x382B6A96, 0x7FD0, 0x11D6,
-                                             {0xBC, 0xFE, 0x00, 0x30, 0x65, 0x42, 0xA0, 0x24}};
-inline constexpr Uid kIidPluginDefinition = {0x00EEF015, 0x7FD0, 0x11D6,
-                                             {0x84, 0x85, 0x00, 0x30, 0x65, 0x42, 0xA0, 0x24}};
+inline constexpr Uid kIidUnknown = {
+    0x00000000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr Uid kIidComponentFactory = {
+    0x382B6A96, 0x7FD0, 0x11D6, {0xBC, 0xFE, 0x00, 0x30, 0x65, 0x42, 0xA0, 0x24}};
+inline constexpr Uid kIidPluginDefinition = {
+    0x00EEF015, 0x7FD0, 0x11D6, {0x84, 0x85, 0x00, 0x30, 0x65, 0x42, 0xA0, 0x24}};
 // The host's description object: class and interface.
-inline constexpr Uid kClsidDescription = {0x89882C2D, 0x77BC, 0x42EF,
-                                          {0x70, 0x7B, 0x79, 0x81, 0xB7, 0xBD, 0x0C, 0xCA}};
+inline constexpr Uid kClsidDescription = {
+    0x89882C2D, 0x77BC, 0x42EF, {0x70, 0x7B, 0x79, 0x81, 0xB7, 0xBD, 0x0C, 0xCA}};
 inline constexpr Uid kIidDescriptionCollection = {
     0x96D42C2D, 0xEBBC, 0x41DF, {0xB1, 0xAB, 0x99, 0x91, 0xA2, 0xEE, 0x0C, 0xCA}};
 // The host's services object: class and interface.
-inline constexpr Uid kClsidHostServices = {0x88882C2D, 0xEBBC, 0x42EF,
-                                           {0xC0, 0xAB, 0x89, 0x81, 0xB0, 0xBD, 0x0C, 0xCA}};
-inline constexpr Uid kIidHostServices = {0x96D42C2D, 0xEBBC, 0x41EF,
-                                         {0xB0, 0xAB, 0x99, 0x91, 0xA0, 0xED, 0x0C, 0xCA}};
+inline constexpr Uid kClsidHostServices = {
+    0x88882C2D, 0xEBBC, 0x42EF, {0xC0, 0xAB, 0x89, 0x81, 0xB0, 0xBD, 0x0C, 0xCA}};
+inline constexpr Uid kIidHostServices = {
+    0x96D42C2D, 0xEBBC, 0x41EF, {0xB0, 0xAB, 0x99, 0x91, 0xA0, 0xED, 0x0C, 0xCA}};
 // Interfaces reached on the objects the host passes at run time.
-inline constexpr Uid kIidController = {0x5D3C0A11, 0x4E21, 0x4B6A,
-                                       {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x01}};
+inline constexpr Uid kIidController = {
+    0x5D3C0A11, 0x4E21, 0x4B6A, {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x01}};
 inline constexpr Uid kIidAutomationDelegate = {
     0x5D3C0A11, 0x4E21, 0x4B6A, {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x02}};
-inline constexpr Uid kIidTransport = {0x5D3C0A11, 0x4E21, 0x4B6A,
-                                      {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x03}};
-inline constexpr Uid kIidViewContainer = {0x5D3C0A11, 0x4E21, 0x4B6A,
-                                          {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x04}};
+inline constexpr Uid kIidTransport = {
+    0x5D3C0A11, 0x4E21, 0x4B6A, {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x03}};
+inline constexpr Uid kIidViewContainer = {
+    0x5D3C0A11, 0x4E21, 0x4B6A, {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x04}};
 // Interfaces of the plug-in's own objects.
-inline constexpr Uid kIidEffectParameters = {0x5D3C0A11, 0x4E21, 0x4B6A,
-                                             {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x10}};
-inline constexpr Uid kIidEffectGui = {0x5D3C0A11, 0x4E21, 0x4B6A,
-                                      {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x11}};
+inline constexpr Uid kIidEffectParameters = {
+    0x5D3C0A11, 0x4E21, 0x4B6A, {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x10}};
+inline constexpr Uid kIidEffectGui = {
+    0x5D3C0A11, 0x4E21, 0x4B6A, {0x9C, 0x01, 0x51, 0x75, 0x4C, 0x6F, 0x00, 0x11}};
 
 // ---------------------------------------------------------------- four-character codes
 
@@ -90,8 +90,8 @@ constexpr uint32_t FourCc(const char (&s)[5]) {
          static_cast<uint32_t>(static_cast<uint8_t>(s[3]));
 }
 
-constexpr uint32_t kFourCcNone = FourCc("none");             // 0x6E6F6E65
-constexpr uint32_t kNotificationPreview = FourCc("ASPv");    // 0x41535076
+constexpr uint32_t kFourCcNone = FourCc("none");           // 0x6E6F6E65
+constexpr uint32_t kNotificationPreview = FourCc("ASPv");  // 0x41535076
 
 // ---------------------------------------------------------------- stem formats
 
@@ -198,8 +198,7 @@ class IUnknown {
 
 class IComponentFactory : public IUnknown {
  public:
-  virtual Result CreateInstance(IUnknown* outer, const Uid& clsid, const Uid& iid,
-                                void** out) = 0;
+  virtual Result CreateInstance(IUnknown* outer, const Uid& clsid, const Uid& iid, void** out) = 0;
 
  protected:
   ~IComponentFactory() = default;
@@ -236,8 +235,7 @@ class IComponentDescriptor : public IUnknown {
   virtual Result AddAuxOutputStem(int32_t field, int32_t stemFormat, const char* name) = 0;
   virtual Result AddPrivateData(int32_t field, int32_t size, int32_t options) = 0;
   virtual Result AddMeters(int32_t field, const uint32_t* meterIds, uint32_t count) = 0;
-  virtual Result AddMidiNode(int32_t field, uint32_t nodeType, const char* name,
-                             uint32_t mask) = 0;
+  virtual Result AddMidiNode(int32_t field, uint32_t nodeType, const char* name, uint32_t mask) = 0;
   // The new map carries one reference owned by the caller; null when the host has none.
   virtual IPropertyMap* NewPropertyMap() = 0;
   virtual Result AddProcessProcNative(RenderProc render, IPropertyMap* properties,
@@ -310,8 +308,7 @@ class ITransport : public IUnknown {
   virtual Result GetCurrentMeter(int32_t* numerator, int32_t* denominator) = 0;
   virtual Result IsTransportPlaying(bool* playing) = 0;
   virtual Result GetCurrentTickPosition(int64_t* ticks) = 0;
-  virtual Result GetCurrentLoopPosition(bool* looping, int64_t* startTick,
-                                        int64_t* endTick) = 0;
+  virtual Result GetCurrentLoopPosition(bool* looping, int64_t* startTick, int64_t* endTick) = 0;
   virtual Result GetCurrentNativeSampleLocation(int64_t* sample) = 0;
 
  protected:
@@ -358,8 +355,7 @@ class IEffectParameters : public IUnknown {
   virtual Result TouchParameter(const char* id) = 0;
   virtual Result ReleaseParameter(const char* id) = 0;
   virtual Result UpdateParameterTouch(const char* id, bool touched) = 0;
-  virtual Result UpdateParameterNormalizedValue(const char* id, double value,
-                                                int32_t source) = 0;
+  virtual Result UpdateParameterNormalizedValue(const char* id, double value, int32_t source) = 0;
 
   virtual Result GetNumberOfChunks(int32_t* count) = 0;
   virtual Result GetChunkIDFromIndex(int32_t index, uint32_t* chunkId) = 0;

@@ -22,8 +22,7 @@ std::unique_ptr<AAX_VHostServices> g_hostServices;
 
 aax::IUnknown* CreateEffectParameters() {
   try {
-    auto* params =
-        new AAX_CPluginParameters(std::make_unique<QuarloDorvantix>(kFormatAax));
+    auto* params = new AAX_CPluginParameters(std::make_unique<QuarloDorvantix>(kFormatAax));
     return static_cast<aax::IEffectParameters*>(params);
   } catch (...) {
     return nullptr;
@@ -99,7 +98,9 @@ QD_EXPORT aax::Result ACFGetClassFactory(aax::IUnknown*, const aax::Uid&, const 
   return aax::kErrorUnimplemented;
 }
 
-QD_EXPORT aax::Result ACFCanUnloadNow() { return LiveAcfObjects(); }
+QD_EXPORT aax::Result ACFCanUnloadNow() {
+  return LiveAcfObjects();
+}
 
 QD_EXPORT aax::Result ACFStartup(aax::IUnknown* host) {
   try {

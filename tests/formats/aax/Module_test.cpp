@@ -85,8 +85,7 @@ TEST_F(ModuleTest, DescribesOneEffectWithMonoAndStereoComponents) {
 TEST_F(ModuleTest, FixedAnswersOfTheOtherExports) {
   const aax::Uid any = aax::kIidUnknown;
   void* factory = &host;
-  EXPECT_EQ(host.Api().getClassFactory(&host.Root(), any, any, &factory),
-            aax::kErrorUnimplemented);
+  EXPECT_EQ(host.Api().getClassFactory(&host.Root(), any, any, &factory), aax::kErrorUnimplemented);
   EXPECT_EQ(factory, nullptr);
   EXPECT_EQ(host.Api().getClassFactory(nullptr, any, any, nullptr), aax::kErrorUnimplemented);
 

@@ -57,10 +57,10 @@ TEST(AaxParameters, StepsTypesAndDisplayFollowTheParameterKind) {
   };
   const Case cases[] = {
       {"MasterBypassID", 2, 0, "bypass"},
-      {"2", 2, 0, "off"},     // Soft Clipper, bool
-      {"5", 2, 0, "on"},      // AutoRelease, bool
-      {"3", 3, 0, "off"},     // Clipper Oversample, enum of three
-      {"11", 3, 0, "RMS"},    // Auto out type
+      {"2", 2, 0, "off"},   // Soft Clipper, bool
+      {"5", 2, 0, "on"},    // AutoRelease, bool
+      {"3", 3, 0, "off"},   // Clipper Oversample, enum of three
+      {"11", 3, 0, "RMS"},  // Auto out type
       {"1", 128, 1, "0.00dB"},
       {"6", 128, 1, "100.00ms"},
   };
@@ -150,8 +150,8 @@ TEST(AaxParameters, EditorEditsTravelThroughTheHost) {
   const auto& posts = inst->AutomationDelegate().posts;
   std::vector<std::string> kinds;
   for (const auto& post : posts) kinds.push_back(post.kind + " " + post.id);
-  EXPECT_EQ(kinds, (std::vector<std::string>{"touch 1", "touch 1", "set 1", "release 1",
-                                             "release 1"}));
+  EXPECT_EQ(kinds,
+            (std::vector<std::string>{"touch 1", "touch 1", "set 1", "release 1", "release 1"}));
   // The host answers the request, and that is where the value lands as a host change.
   EXPECT_EQ(inst->DeliverAutomation(), 1);
   EXPECT_EQ(inst.plugin->changes,
@@ -210,9 +210,9 @@ TEST(AaxChunks, SaveCompareAndRestore) {
   EXPECT_DOUBLE_EQ(inst.plugin->GetParam(3)->Value(), 0.0);
   EXPECT_TRUE(inst->CompareChunk(saved));
 
-  EXPECT_EQ(p->SetChunk(aax::FourCc("ABCD"), reinterpret_cast<const aax::ChunkRecord*>(
-                                                 saved.data())),
-            aax::kErrorInvalidChunkId);
+  EXPECT_EQ(
+      p->SetChunk(aax::FourCc("ABCD"), reinterpret_cast<const aax::ChunkRecord*>(saved.data())),
+      aax::kErrorInvalidChunkId);
 }
 
 TEST(AaxChunks, GetChunkNeverWritesPastTheRoomTheHostGave) {

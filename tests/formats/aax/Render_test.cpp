@@ -220,8 +220,7 @@ TEST(AaxEditor, NothingOpensWithoutAParentOrAnEditor) {
 
   // A GUI object initialised without a controller.
   sim::Ref<aax::IUnknown> gui(aaxtest::CreateGui());
-  auto* g = static_cast<aax::IEffectGui*>(static_cast<qd::AAX_CEffectGUI*>(
-      static_cast<aax::IEffectGui*>(gui.get())));
+  auto* g = static_cast<aax::IEffectGui*>(gui.get());
   EXPECT_EQ(g->Initialize(nullptr), aax::kErrorNullController);
   char label[8];
   EXPECT_EQ(g->GetCustomLabel("1", label, sizeof(label)), aax::kErrorNullObject);

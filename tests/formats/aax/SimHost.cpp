@@ -11,7 +11,9 @@ std::atomic<int>& AliveCounter() {
   return count;
 }
 
-int HostObjectsAlive() { return AliveCounter().load(); }
+int HostObjectsAlive() {
+  return AliveCounter().load();
+}
 
 namespace {
 
@@ -27,7 +29,9 @@ aax::Result Answer(Self* self, const aax::Uid& asked, const aax::Uid& iid, void*
   return aax::kAcfNoInterface;
 }
 
-std::string Text(const char* s) { return s ? s : "(null)"; }
+std::string Text(const char* s) {
+  return s ? s : "(null)";
+}
 
 FieldEntry Entry(const char* kind) {
   FieldEntry e;
@@ -112,12 +116,12 @@ aax::Result ComponentDescriptor::AddMidiNode(int32_t field, uint32_t nodeType, c
   return aax::kSuccess;
 }
 
-aax::IPropertyMap* ComponentDescriptor::NewPropertyMap() { return new PropertyMap(); }
+aax::IPropertyMap* ComponentDescriptor::NewPropertyMap() {
+  return new PropertyMap();
+}
 
-aax::Result ComponentDescriptor::AddProcessProcNative(aax::RenderProc proc,
-                                                      aax::IPropertyMap* map,
-                                                      aax::InstanceInitProc,
-                                                      aax::BackgroundProc) {
+aax::Result ComponentDescriptor::AddProcessProcNative(aax::RenderProc proc, aax::IPropertyMap* map,
+                                                      aax::InstanceInitProc, aax::BackgroundProc) {
   render = proc;
   if (properties) properties->Release();
   properties = static_cast<PropertyMap*>(map);
@@ -522,7 +526,8 @@ std::unique_ptr<Instance> ModuleHost::CreateInstance(int component, double sampl
     return nullptr;
   }
   const ComponentDescriptor* c = effect->components[component];
-  auto create = reinterpret_cast<aax::CreateProc>(effect->procs.at(aax::kProcCreateEffectParameters));
+  auto create =
+      reinterpret_cast<aax::CreateProc>(effect->procs.at(aax::kProcCreateEffectParameters));
   auto gui = reinterpret_cast<aax::CreateProc>(effect->procs.at(aax::kProcCreateEffectGui));
   return std::make_unique<Instance>(create(), c->render, gui,
                                     c->properties->Get(aax::kPropInputStemFormat),

@@ -217,8 +217,8 @@ class Controller final : public HostObject<aax::IController> {
   int32_t inputStem = aax::kStemStereo, outputStem = aax::kStemStereo;
   int32_t latency = 0;
   aax::IUnknown* effectParameters = nullptr;  // not owned: the instance owns it
-  Automation* automation;                    // one reference held
-  Transport* transport;                      // one reference held
+  Automation* automation;                     // one reference held
+  Transport* transport;                       // one reference held
 };
 
 class ViewContainer final : public HostObject<aax::IViewContainer> {
