@@ -122,6 +122,25 @@ TEST_F(ModuleTest, FailedRegistrationsAnswerTheirCodes) {
   EXPECT_EQ(host.Api().registerPlugin(&host.Root(), nullptr), aax::kErrorNullObject);
 }
 
+// A saved chunk restores into another instance; the host's parameter values follow once
+// it has answered the set-value requests the restore posted.
+TEST_F(ModuleTest, StateTravelsBetweenInstancesThroughTheChunk) {
+  auto a = host.CreateInstance(1);
+  ASSERT_EQ(a->Params()->UpdateParameterNormalizedValue("1", 0.8, 0), aax::kSuccess);
+  aax::Result r = -1;
+  const std::vector<uint8_t> saved = a->SaveChunk(&r);
+  ASSERT_EQ(r, aax::kSuccess);
+
+  auto b = host.CreateInstance(1);
+  EXPECT_FALSE(b->CompareChunk(saved));
+  ASSERT_EQ(b->RestoreChunk(saved), aax::kSuccess);
+  EXPECT_TRUE(b->CompareChunk(saved));
+  EXPECT_EQ(b->DeliverAutomation(), 12);
+  double n = 0.0;
+  b->Params()->GetParameterNormalizedValue("1", &n);
+  EXPECT_NEAR(n, 0.8, 1e-12);
+}
+
 // Create, render, open and close the editor, and destroy, many times in a row: every
 // object of the module and every host reference it took is gone at the end.
 TEST_F(ModuleTest, HundredInstancesComeAndGoAndTheModuleMayUnload) {
