@@ -2,10 +2,14 @@
 // the binding library, for the AAX binding's tests.
 #pragma once
 
+#include <cstdio>
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "SimHost.h"
+#include "effect/Parameters.h"
 #include "effect/QuarloDorvantix.h"
 #include "formats/aax/AaxDescription.h"
 #include "formats/aax/AaxGui.h"
@@ -13,30 +17,32 @@
 
 namespace aaxtest {
 
-// The real plug-in, with what the binding makes it do recorded.
-class ObservedPlugin : public qd::QuarloDorvantix {
+// A plug-in with what the binding makes it do recorded.
+template <typename Base>
+class Observed : public Base {
  public:
-  ObservedPlugin() : QuarloDorvantix(qd::kFormatAax) {}
+  template <typename... Args>
+  explicit Observed(Args&&... args) : Base(std::forward<Args>(args)...) {}
   struct Change {
     int index, source;
     bool operator==(const Change&) const = default;
   };
   void ParamChanged(int index, int source) override {
     changes.push_back({index, source});
-    QuarloDorvantix::ParamChanged(index, source);
+    Base::ParamChanged(index, source);
   }
   void ResetProcessing() override {
     ++resets;
-    QuarloDorvantix::ResetProcessing();
+    Base::ResetProcessing();
   }
   void SetMaxBlockSize(int n) override {
-    if (n != MaxBlockSize()) blockSizes.push_back(n);
-    QuarloDorvantix::SetMaxBlockSize(n);
+    if (n != this->MaxBlockSize()) blockSizes.push_back(n);
+    Base::SetMaxBlockSize(n);
   }
   void ProcessAudio(double** inputs, double** outputs, int nFrames) override {
     ++processCalls;
     lastInput1.assign(inputs[1], inputs[1] + nFrames);
-    QuarloDorvantix::ProcessAudio(inputs, outputs, nFrames);
+    Base::ProcessAudio(inputs, outputs, nFrames);
   }
   void OnMidiMessage(const qd::ShortMidiEvent& event) override { midi.push_back(event); }
 
@@ -47,6 +53,46 @@ class ObservedPlugin : public qd::QuarloDorvantix {
   int resets = 0;
   int processCalls = 0;
 };
+
+// The plug-in's identity and parameter kinds over the bare base, with no editor of its
+// own, so that a test editor can be attached without replacing the plug-in's editor.
+class SmallPlugin : public qd::PluginBase {
+ public:
+  SmallPlugin() : PluginBase(Identity()) {
+    for (int i = 0; i < ParamCount(); ++i) {
+      qd::PluginParam* p = GetParam(i);
+      if (i == qd::kLimiterOversample) {
+        p->DefineEnum("Limiter Oversample", 0, 3, "", "");
+        p->AddDisplayText(0, "off");
+        p->AddDisplayText(1, "2x");
+        p->AddDisplayText(2, "4x");
+      } else {
+        char name[16];
+        std::snprintf(name, sizeof(name), "p%d", i);
+        p->DefineDouble(name, 0.0, -10.0, 10.0, 0.1, "dB", "", 1.0);
+      }
+    }
+  }
+
+ private:
+  static qd::PluginIdentity Identity() {
+    qd::PluginIdentity id;
+    id.paramCount = qd::kNumParams;
+    id.channelConfig = qd::kChannelConfig;
+    id.presetCount = 1;
+    id.effectName = qd::kEffectName;
+    id.makerName = qd::kMakerName;
+    id.version = qd::kPluginVersion;
+    id.uniqueId = qd::kPluginUniqueId;
+    id.makerId = qd::kPluginManufacturerId;
+    id.doesMidi = true;
+    id.formatCode = qd::kFormatAax;
+    return id;
+  }
+};
+
+using ObservedPlugin = Observed<qd::QuarloDorvantix>;
+using ObservedSmallPlugin = Observed<SmallPlugin>;
 
 class FakeEditor : public qd::PluginEditor {
  public:
@@ -89,10 +135,16 @@ inline aax::IUnknown* CreateGui() {
 
 // An instance over the binding library with an observed plug-in (and, if asked, a fake
 // editor attached), rendered through the library's render procedure.
-struct LocalInstance {
-  explicit LocalInstance(int32_t stem = aax::kStemStereo, bool withEditor = false,
-                         double rate = 44100.0) {
-    auto owned = std::make_unique<ObservedPlugin>();
+template <typename Plugin>
+struct LocalInstanceOf {
+  explicit LocalInstanceOf(int32_t stem = aax::kStemStereo, bool withEditor = false,
+                           double rate = 44100.0) {
+    std::unique_ptr<Plugin> owned;
+    if constexpr (std::is_same_v<Plugin, ObservedPlugin>) {
+      owned = std::make_unique<Plugin>(qd::kFormatAax);
+    } else {
+      owned = std::make_unique<Plugin>();
+    }
     plugin = owned.get();
     if (withEditor) {
       auto e = std::make_unique<FakeEditor>();
@@ -105,10 +157,15 @@ struct LocalInstance {
   }
   sim::Instance* operator->() { return host.get(); }
 
-  ObservedPlugin* plugin = nullptr;
+  Plugin* plugin = nullptr;
   FakeEditor* editor = nullptr;
   qd::AAX_CPluginParameters* params = nullptr;  // owned by the host's reference
   std::unique_ptr<sim::Instance> host;
 };
+
+// The real plug-in (with whatever editor it builds for itself).
+using LocalInstance = LocalInstanceOf<ObservedPlugin>;
+// The small plug-in, to which a test editor may be attached.
+using SmallInstance = LocalInstanceOf<ObservedSmallPlugin>;
 
 }  // namespace aaxtest

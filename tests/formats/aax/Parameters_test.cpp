@@ -11,6 +11,7 @@ namespace {
 
 using aaxtest::LocalInstance;
 using Change = aaxtest::ObservedPlugin::Change;
+using SmallChange = aaxtest::ObservedSmallPlugin::Change;
 
 std::string ValueString(aax::IEffectParameters* p, const char* id, int maxLength = 31) {
   char text[64] = {};
@@ -109,7 +110,7 @@ TEST(AaxParameters, TapersMapBothWays) {
 }
 
 TEST(AaxParameters, HostUpdateReachesThePluginOnceAndCounts) {
-  LocalInstance inst(aax::kStemStereo, /*withEditor=*/true);
+  aaxtest::SmallInstance inst(aax::kStemStereo, /*withEditor=*/true);
   aax::IEffectParameters* p = inst->Params();
   int32_t before = -1, after = -1;
   p->GetNumberOfChanges(&before);
@@ -117,7 +118,7 @@ TEST(AaxParameters, HostUpdateReachesThePluginOnceAndCounts) {
   inst.editor->updates.clear();
 
   ASSERT_EQ(p->UpdateParameterNormalizedValue("7", 1.0, 0), aax::kSuccess);
-  EXPECT_EQ(inst.plugin->changes, (std::vector<Change>{{6, qd::kSourceHost}}));
+  EXPECT_EQ(inst.plugin->changes, (std::vector<SmallChange>{{6, qd::kSourceHost}}));
   EXPECT_DOUBLE_EQ(inst.plugin->GetParam(6)->Value(), 2.0);
   ASSERT_EQ(inst.editor->updates.size(), 1u);
   EXPECT_EQ(inst.editor->updates[0].index, 6);

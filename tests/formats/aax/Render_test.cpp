@@ -177,7 +177,7 @@ TEST(AaxRender, SameAudioAsTheFloatPathSampleForSample) {
 }
 
 TEST(AaxEditor, OpensInTheContainersParentAndCloses) {
-  LocalInstance inst(aax::kStemStereo, /*withEditor=*/true);
+  aaxtest::SmallInstance inst(aax::kStemStereo, /*withEditor=*/true);
   int parent = 0x400001;
   ASSERT_EQ(inst->OpenEditor(&parent), aax::kSuccess);
   EXPECT_EQ(inst.editor->opens, 1);
@@ -204,7 +204,7 @@ TEST(AaxEditor, OpensInTheContainersParentAndCloses) {
 }
 
 TEST(AaxEditor, NothingOpensWithoutAParentOrAnEditor) {
-  LocalInstance noEditor;
+  aaxtest::SmallInstance noEditor;
   int parent = 1;
   ASSERT_EQ(noEditor->OpenEditor(&parent), aax::kSuccess);
   aax::Point size{-1.0f, -1.0f};
@@ -212,7 +212,7 @@ TEST(AaxEditor, NothingOpensWithoutAParentOrAnEditor) {
   EXPECT_EQ(size.horizontal, -1.0f);  // untouched
   noEditor->CloseEditor();
 
-  LocalInstance withEditor(aax::kStemStereo, true);
+  aaxtest::SmallInstance withEditor(aax::kStemStereo, true);
   ASSERT_EQ(withEditor->OpenEditor(nullptr), aax::kSuccess);
   EXPECT_EQ(withEditor.editor->opens, 0);
   withEditor->CloseEditor();
@@ -231,7 +231,7 @@ TEST(AaxEditor, HundredInstancesWithEditorsLeaveNothingBehind) {
   const int hostBefore = sim::HostObjectsAlive();
   Signal s(128);
   for (int i = 0; i < 100; ++i) {
-    LocalInstance inst(i % 2 ? aax::kStemStereo : aax::kStemMono, true);
+    aaxtest::SmallInstance inst(i % 2 ? aax::kStemStereo : aax::kStemMono, true);
     Outputs o(128);
     inst->Render(s.Inputs(), o.Pointers(), 128);
     int parent = i + 1;
