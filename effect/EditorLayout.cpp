@@ -30,7 +30,7 @@ TextStyle PanelTextStyle() {
 }  // namespace
 
 void QuarloDorvantix::BuildEditor() {
-  const void* module = &PluginResources();
+  const void* module = PluginModule();
   std::unique_ptr<Graphics> graphics = CreatePlatformGraphics(this, 640, 480, 0);
   graphics->SetModule(module);
   SetSurfaceBridge(std::make_unique<CairoBridge>(this, module));

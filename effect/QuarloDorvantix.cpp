@@ -60,7 +60,7 @@ void DefineParameters(PluginBase& p) {
   p.GetParam(kResetMeters)->DefineBool("Reset Meters", false, "", "");
 }
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<PluginMutex>;
 
 constexpr int kOversampleCapacity = 16384;  // samples per channel in each oversampler
 

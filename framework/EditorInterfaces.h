@@ -6,6 +6,8 @@
 
 #include <mutex>
 
+#include "framework/PluginMutex.h"
+
 namespace qd {
 
 class PluginParam;
@@ -21,7 +23,7 @@ class ParamHost {
   virtual int FormatCode() const = 0;
   virtual void ResizeEditor(int width, int height) = 0;
   virtual void EditorIdle() = 0;
-  virtual std::recursive_mutex& Mutex() = 0;
+  virtual PluginMutex& Mutex() = 0;
 
  protected:
   ~ParamHost() = default;

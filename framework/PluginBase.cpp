@@ -12,7 +12,7 @@ namespace qd {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<PluginMutex>;
 
 // "%Y%m%d %H:%M +hhmm": the local time and its offset from UTC, for the constructor's trace.
 void LocalTimeStamp(char* out, size_t size) {

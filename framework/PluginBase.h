@@ -104,7 +104,7 @@ class PluginBase : public ParamHost {
   HostId GetHostId() const { return hostId_; }
   int32_t HostVersion() const { return hostVersion_; }
   PluginEditor* Editor() const { return graphics_.get(); }
-  std::recursive_mutex& Mutex() override { return mutex_; }
+  PluginMutex& Mutex() override { return mutex_; }
 
   // ---- setup ----
   // Ignores non-finite and non-positive rates; clamps others to kMinSampleRate..kMaxSampleRate.
@@ -226,7 +226,7 @@ class PluginBase : public ParamHost {
   void SilenceOutputs(float** outputs, int nFrames);
 
   std::vector<ChannelConfig> channelConfigs_;
-  std::recursive_mutex mutex_;
+  PluginMutex mutex_;
   char effectName_[kPluginNameSize] = {};
   char productName_[kPluginNameSize] = {};
   char makerName_[kPluginNameSize] = {};

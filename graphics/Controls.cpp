@@ -288,7 +288,7 @@ bool CaptionControl::Draw(Graphics& graphics) {
     char value[kParamTextSize] = {};
     char caption[2 * kParamTextSize + 2] = {};
     {
-      std::lock_guard<std::recursive_mutex> lock(Plugin()->Mutex());
+      std::lock_guard<PluginMutex> lock(Plugin()->Mutex());
       param->FormatForHost(param->Value(), false, value, true);
       if (showLabel_) {
         std::snprintf(caption, sizeof(caption), "%s %s", value, param->LabelForHost());

@@ -368,7 +368,7 @@ void Graphics::RequestUserInput(Control* control, int32_t paramIndex, const Boun
   {
     // Parameters change on other threads under the plug-in mutex; read them under it, and
     // never hold it while a menu or a text entry waits for the user.
-    std::lock_guard<std::recursive_mutex> lock(plugin_->Mutex());
+    std::lock_guard<PluginMutex> lock(plugin_->Mutex());
     useMenu = param->Kind() == kParamEnum ||
               (param->Kind() == kParamBool && param->DisplayTextCount() > 0);
     param->FormatForHost(param->Value(), false, current, useMenu);
@@ -392,7 +392,7 @@ void Graphics::RequestUserInput(Control* control, int32_t paramIndex, const Boun
   }
   double normalized;
   {
-    std::lock_guard<std::recursive_mutex> lock(plugin_->Mutex());
+    std::lock_guard<PluginMutex> lock(plugin_->Mutex());
     normalized = param->ToNormalized(chosen->chosenItem);
   }
   control->ReceiveUserValue(normalized);
@@ -407,7 +407,7 @@ void Graphics::CommitTextEntry(Control* control, int32_t paramIndex, const char*
   }
   double normalized;
   {
-    std::lock_guard<std::recursive_mutex> lock(plugin_->Mutex());
+    std::lock_guard<PluginMutex> lock(plugin_->Mutex());
     double value = 0.0;
     if (param->Kind() == kParamBool || param->Kind() == kParamEnum) {
       int choice = 0;

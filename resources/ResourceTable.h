@@ -34,4 +34,23 @@ inline const ResourceEntry* FindResource(const ResourceTable* table, int id, con
 // The plug-in's own images, numbered by resources/resources.list.
 const ResourceTable& PluginResources();
 
+// The module handle that resource loaders receive for the plug-in's own images, and the
+// lookup of one resource in such a module. On Windows the handle is the one the library
+// received at load and the images are its resources (platform/win); elsewhere it is the
+// compiled-in table above.
+#ifdef _WIN32
+const void* PluginModule();
+bool FindModuleResource(const void* module, int id, const char* type,
+                        const unsigned char** bytes, int32_t* size);
+#else
+inline const void* PluginModule() { return &PluginResources(); }
+inline bool FindModuleResource(const void* module, int id, const char* type,
+                               const unsigned char** bytes, int32_t* size) {
+  const ResourceEntry* e = FindResource(static_cast<const ResourceTable*>(module), id, type);
+  *bytes = e ? e->bytes : nullptr;
+  *size = e ? e->size : 0;
+  return e && e->bytes;
+}
+#endif
+
 }  // namespace qd

@@ -12,7 +12,7 @@ namespace qd {
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<PluginMutex>;
 
 std::unique_ptr<AAX_IParameter> MapParameter(const char* id, const PluginParam& param) {
   if (param.Kind() == kParamBool || param.Kind() == kParamEnum) {

@@ -16,7 +16,7 @@ using namespace vst2;
 
 namespace {
 
-using Lock = std::lock_guard<std::recursive_mutex>;
+using Lock = std::lock_guard<PluginMutex>;
 
 constexpr intptr_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 constexpr intptr_t kVendorSpecificAnswer = 0xBEEF;

@@ -85,6 +85,7 @@ bool PixMemBitmap::Resize(int32_t width, int32_t height) {
   return true;
 }
 
+#ifndef _WIN32  // the Windows section is in platform/win/PixSysBitmapWin.cpp
 PixSysBitmap::PixSysBitmap(int32_t width, int32_t height) {
   Resize(width, height);
 }
@@ -117,5 +118,7 @@ bool PixSysBitmap::Resize(int32_t width, int32_t height) {
   if (!pixels_) width_ = height_ = 0;
   return true;
 }
+
+#endif  // _WIN32
 
 }  // namespace qd

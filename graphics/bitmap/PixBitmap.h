@@ -71,6 +71,11 @@ class PixSysBitmap : public PixBitmap {
   int32_t Height() const override { return height_; }
   int32_t RowSpan() const override { return allocWidth_; }
   bool Resize(int32_t width, int32_t height) override;
+#ifdef _WIN32
+  // On Windows the pixels are a device-independent section selected into this device
+  // context, so GDI text can draw into them (platform/win/PixSysBitmapWin.cpp).
+  void* DrawingContext() override { return dc_; }
+#endif
 
  private:
   int32_t width_ = 0;
@@ -78,6 +83,11 @@ class PixSysBitmap : public PixBitmap {
   PixelWord* pixels_ = nullptr;
   int32_t allocWidth_ = 0;
   int32_t allocHeight_ = 0;
+#ifdef _WIN32
+  void* dc_ = nullptr;
+  void* section_ = nullptr;
+  void* previous_ = nullptr;
+#endif
 };
 
 }  // namespace qd

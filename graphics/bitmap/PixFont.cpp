@@ -1,8 +1,10 @@
 #include "graphics/bitmap/PixFont.h"
 
+#ifndef _WIN32
 #include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#endif
 
 #include <algorithm>
 #include <cmath>
@@ -14,6 +16,8 @@
 
 namespace qd {
 
+// On Windows the platform font is a GDI font (platform/win/PlatformFontWin.cpp).
+#ifndef _WIN32
 namespace {
 
 // One FreeType library for the process; FreeType objects are not thread-safe, so every call
@@ -151,6 +155,8 @@ bool PlatformFont::Render(uint32_t code, int32_t padding, GlyphImage* out) {
   }
   return true;
 }
+
+#endif  // _WIN32
 
 // ------------------------------------------------------------------------- PixCachedFont
 
@@ -327,8 +333,18 @@ uint32_t NextChar(const unsigned char* s, int32_t length, int32_t* i) {
 
 }  // namespace
 
+bool ChooseNativeTextPath(int32_t fontFlags, bool hasPlatformFont, int32_t drawFlags,
+                          bool underWine, int32_t extraLineSpacing, int32_t lineHeight) {
+  if (!hasPlatformFont) return false;
+  if (lineHeight > 255) return true;
+  return (fontFlags & kFontPreferNative) && drawFlags >= 0 && !underWine &&
+         !(drawFlags & kTextUseAlpha) && !(fontFlags & 0x1F7) &&
+         (extraLineSpacing == 0 || (drawFlags & kTextSingleLine));
+}
+
 int32_t PixCachedFont::DrawText(PixBitmap* bitmap, const char* text, int32_t length, Bounds* rect,
                                 int32_t flags) {
+  const int32_t givenFlags = flags;
   if (flags < 0) flags &= 0x7FFFFFFF;
   if (!rect || !text) return 0;
   const bool measuring = (flags & kTextMeasure) != 0;
@@ -336,6 +352,13 @@ int32_t PixCachedFont::DrawText(PixBitmap* bitmap, const char* text, int32_t len
   std::lock_guard<std::mutex> lock(mutex_);
   if (!platform_) return 0;
   int32_t n = length < 0 ? static_cast<int32_t>(std::strlen(text)) : length;
+  if (kHasNativeTextEngine &&
+      ChooseNativeTextPath(flags_, true, givenFlags, RunningUnderWine(), extraLineSpacing_,
+                           lineHeight_)) {
+    ++nativeDraws_;
+    return DrawNativeText(*platform_, bitmap, text, n, rect, flags,
+                          {textColour_, backgroundColour_, backgroundMode_, combineAlpha_});
+  }
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   const bool singleLine = (flags & kTextSingleLine) != 0;
   const int32_t lineStep = lineHeight_ + extraLineSpacing_;

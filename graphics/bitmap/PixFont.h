@@ -30,7 +30,7 @@ constexpr int32_t kTextNoPrefix = 0x800;
 constexpr int32_t kTextUseAlpha = 0x40000000;
 
 // Font flags.
-constexpr int32_t kFontPreferNative = 0x400;  // no native text engine here: always cached
+constexpr int32_t kFontPreferNative = 0x400;  // see ChooseNativeTextPath
 constexpr int32_t kFontOwnsHandle = 0x200;
 constexpr int32_t kFontPrerender = 0x4;
 
@@ -63,6 +63,7 @@ class PlatformFont {
   bool Render(uint32_t code, int32_t padding, GlyphImage* out);
 
  private:
+  friend void* NativeFontHandle(const PlatformFont& font);
   PlatformFont() = default;
   struct Face;
   std::unique_ptr<Face> face_;
@@ -72,6 +73,43 @@ class PlatformFont {
   std::string path_;
   std::string family_;
 };
+
+// The state a native draw uses besides the font: colours as pixel words, the background
+// mode (1 transparent, 2 opaque) and the combine alpha.
+struct NativeTextColours {
+  PixelWord text = 0;
+  PixelWord background = 0xFFFFFFFF;
+  int32_t backgroundMode = 1;
+  float alpha = 1.0f;
+};
+
+// Whether text goes through the platform's own text engine (the native path) rather than the
+// glyph cache: the font prefers it and has a platform font, the draw flags word is not
+// negative and does not ask for the text colour's alpha, no other font flag of 0x1F7 is set,
+// the process is not under Wine, and there is no extra line spacing unless the text is a
+// single line. Very tall fonts (line height above 255) always go native.
+bool ChooseNativeTextPath(int32_t fontFlags, bool hasPlatformFont, int32_t drawFlags,
+                          bool underWine, int32_t extraLineSpacing, int32_t lineHeight);
+
+#ifdef _WIN32
+// GDI text (platform/win/NativeText.cpp). The Wine test opens "Software\Wine" under the
+// local machine once per process.
+constexpr bool kHasNativeTextEngine = true;
+bool RunningUnderWine();
+// Draws (or measures, with kTextMeasure) UTF-8 text with GDI; returns the text height.
+int32_t DrawNativeText(PlatformFont& font, PixBitmap* bitmap, const char* text, int32_t length,
+                       Bounds* rect, int32_t flags, const NativeTextColours& colours);
+// The platform font's GDI font handle.
+void* NativeFontHandle(const PlatformFont& font);
+#else
+// No native text engine here: all text goes through the glyph cache.
+constexpr bool kHasNativeTextEngine = false;
+inline bool RunningUnderWine() { return false; }
+inline int32_t DrawNativeText(PlatformFont&, PixBitmap*, const char*, int32_t, Bounds*, int32_t,
+                              const NativeTextColours&) {
+  return 0;
+}
+#endif
 
 class PixFont {
  public:
@@ -116,6 +154,8 @@ class PixCachedFont : public PixFont {
 
   // Number of characters rendered into the cache so far (each is rendered once).
   int32_t RenderedGlyphCount() const { return renderedCount_; }
+  // Characters drawn through the native text engine so far.
+  int32_t NativeDrawCount() const { return nativeDraws_; }
 
  private:
   struct Glyph {
@@ -145,6 +185,7 @@ class PixCachedFont : public PixFont {
   PlatformFont* platform_ = nullptr;
   GlyphImage scratch_;
   int32_t renderedCount_ = 0;
+  int32_t nativeDraws_ = 0;
 };
 
 }  // namespace qd

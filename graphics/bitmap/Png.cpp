@@ -124,9 +124,10 @@ PixBitmap* DecodePngMemory(const void* bytes, size_t length, PixBitmap* dst) {
 }
 
 PixBitmap* LoadPngResource(const void* module, int32_t id, PixBitmap* dst) {
-  const ResourceEntry* entry = FindResource(static_cast<const ResourceTable*>(module), id, "PNG");
-  if (!entry || !entry->bytes || entry->size < 8) return nullptr;
-  return DecodePngMemory(entry->bytes, static_cast<size_t>(entry->size), dst);
+  const unsigned char* bytes = nullptr;
+  int32_t size = 0;
+  if (!FindModuleResource(module, id, "PNG", &bytes, &size) || size < 8) return nullptr;
+  return DecodePngMemory(bytes, static_cast<size_t>(size), dst);
 }
 
 bool WritePngFile(const PixBitmap& bitmap, const char* path) {

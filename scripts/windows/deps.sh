@@ -118,10 +118,9 @@ fetch() {
     mkdir -p "$dir"
     tar -xf "$dl/$orig" -C "$dir" --strip-components=1
   fi
-  # Generated autotools files must look newer than their inputs, so make never tries to
-  # regenerate them (the autotools are not needed).
-  find "$dir" \( -name configure.ac -o -name configure.in -o -name Makefile.am -o -name '*.m4' \) \
-    -exec touch -d '2000-01-01' {} +
+  # Every file gets the same time stamp, so make never finds a generated autotools file
+  # older than its input and tries to regenerate it (the autotools are not needed).
+  find "$dir" -exec touch -h -d '2000-01-01' {} +
 }
 
 ensure_deb_src

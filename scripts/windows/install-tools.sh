@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev dpkg-dev make cmake ninja-build pkg-config xz-utils
-  googletest wine wine64 xvfb xdotool x11-apps imagemagick
+  googletest wine wine64 xvfb xdotool imagemagick python3
 )
 missing=()
 for p in "${packages[@]}"; do

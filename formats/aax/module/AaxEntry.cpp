@@ -68,7 +68,11 @@ struct HostReference {
 
 }  // namespace
 
+#ifdef _WIN32
+#define QD_EXPORT extern "C"  // the module-definition file lists the DLL's exports
+#else
 #define QD_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 QD_EXPORT aax::Result ACFRegisterPlugin(aax::IUnknown* host, aax::IPluginDefinition** definition) {
   try {

@@ -29,7 +29,11 @@ qd::vst2::AEffect* CreateInstance(qd::vst2::HostCallback host) noexcept {
 
 }  // namespace
 
+#ifdef _WIN32
+#define QD_EXPORT  // the module-definition file lists the DLL's exports
+#else
 #define QD_EXPORT __attribute__((visibility("default")))
+#endif
 
 extern "C" {
 

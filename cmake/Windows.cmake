@@ -1,0 +1,76 @@
+# The 64-bit Windows build (cross-compiled with cmake/toolchains/mingw-w64-x86_64.cmake; see
+# scripts/build-windows.sh). The same subsystem folders build as on Linux; the Windows pieces
+# come from platform/win (module handle, resources, critical section, dynamic loading) and
+# graphics/win (the editor window). The deliverables are finished once every folder has been
+# added: DLL names, export tables and the images as PNG resources.
+list(REMOVE_ITEM QD_SUBSYSTEMS graphics/x11 tools/artwork resources)
+list(PREPEND QD_SUBSYSTEMS platform/win)
+list(APPEND QD_SUBSYSTEMS graphics/win)
+
+# <windows.h> without its min/max macros and the rarely used headers.
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
+
+option(QD_WIN_TESTS "Build the Windows test programs that run under Wine" ON)
+
+# The module-definition file of a deliverable: its own entry points, then cairo's public
+# functions, which both deliverables export under their cairo names.
+function(qd_windows_def_file out library)
+  set(text "LIBRARY ${library}\nEXPORTS\n")
+  foreach(name IN LISTS ARGN)
+    string(APPEND text "  ${name}\n")
+  endforeach()
+  set(cairo_list ${QD_WIN_DEPS}/lib/cairo-exports.txt)
+  if(NOT EXISTS ${cairo_list})
+    message(FATAL_ERROR "${cairo_list} is missing: run scripts/windows/deps.sh")
+  endif()
+  file(STRINGS ${cairo_list} cairo_names)
+  foreach(name IN LISTS cairo_names)
+    string(APPEND text "  ${name}\n")
+  endforeach()
+  file(WRITE ${out}.new "${text}")
+  configure_file(${out}.new ${out} COPYONLY)
+endfunction()
+
+function(qd_windows_deliverable target library)
+  # The Linux link options (ELF version script, symbol hiding) do not apply to PE; the
+  # module-definition file lists the exports instead.
+  set_target_properties(${target} PROPERTIES LINK_OPTIONS "" LINK_DEPENDS "")
+  set(def ${CMAKE_BINARY_DIR}/${library}.def)
+  qd_windows_def_file(${def} ${library} ${ARGN})
+  target_sources(${target} PRIVATE ${def} ${PROJECT_SOURCE_DIR}/platform/win/module/DllMain.cpp
+                 ${QD_WIN_RESOURCE_SCRIPT})
+  target_link_libraries(${target} PRIVATE platform_win)
+  if(TARGET graphics_win)
+    target_link_libraries(${target} PRIVATE graphics_win)
+    target_compile_definitions(${target} PRIVATE QD_WITH_GRAPHICS_WIN)
+  endif()
+endfunction()
+
+function(qd_windows_finish)
+  if(TARGET QuarloDorvantix)
+    set_target_properties(QuarloDorvantix PROPERTIES SUFFIX ".dll")
+    qd_windows_deliverable(QuarloDorvantix QuarloDorvantix.dll VSTPluginMain main)
+  endif()
+  if(TARGET QuarloDorvantixAax)
+    qd_windows_deliverable(QuarloDorvantixAax QuarloDorvantix.aaxplugin ACFRegisterPlugin
+      ACFRegisterComponent ACFGetClassFactory ACFCanUnloadNow ACFStartup ACFShutdown
+      ACFGetSDKVersion)
+    # The bundle layout AAX hosts scan: QuarloDorvantix.aaxplugin/Contents/x64/.
+    set(bundle ${CMAKE_BINARY_DIR}/aax-bundle/QuarloDorvantix.aaxplugin/Contents/x64)
+    add_custom_command(TARGET QuarloDorvantixAax POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:QuarloDorvantixAax> ${bundle}/)
+  endif()
+  # The plug-in mutex is the critical section of platform/win.
+  target_link_libraries(framework PUBLIC platform_win)
+  # The pixel layer's platform font is the GDI one in platform/win.
+  target_link_libraries(graphics_bitmap PUBLIC platform_win)
+  if(TARGET tools_host)
+    # dlopen and friends over LoadLibrary, for the host's loader.
+    target_include_directories(tools_host BEFORE PUBLIC ${PROJECT_SOURCE_DIR}/platform/win/compat)
+  endif()
+  if(QD_WIN_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/windows/CMakeLists.txt)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/tests/windows ${CMAKE_BINARY_DIR}/tests/windows)
+  endif()
+endfunction()
+cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL qd_windows_finish)
