@@ -3,14 +3,17 @@
 # come from platform/win (module handle, resources, critical section, dynamic loading) and
 # graphics/win (the editor window). The deliverables are finished once every folder has been
 # added: DLL names, export tables and the images as PNG resources.
+option(QD_WIN_TESTS "Build the Windows test programs that run under Wine" ON)
 list(REMOVE_ITEM QD_SUBSYSTEMS graphics/x11 tools/artwork resources)
 list(PREPEND QD_SUBSYSTEMS platform/win)
 list(APPEND QD_SUBSYSTEMS graphics/win)
+if(QD_WIN_TESTS)
+  list(APPEND QD_SUBSYSTEMS tests/windows)
+endif()
 
-# <windows.h> without its min/max macros and the rarely used headers.
-add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN)
-
-option(QD_WIN_TESTS "Build the Windows test programs that run under Wine" ON)
+# <windows.h> without its min/max macros and the rarely used headers; the C library's
+# reentrant time functions (localtime_r, gmtime_r) as on Linux.
+add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 
 # The module-definition file of a deliverable: its own entry points, then cairo's public
 # functions, which both deliverables export under their cairo names.
@@ -57,9 +60,10 @@ function(qd_windows_finish)
       ACFGetSDKVersion)
     # The bundle layout AAX hosts scan: QuarloDorvantix.aaxplugin/Contents/x64/.
     set(bundle ${CMAKE_BINARY_DIR}/aax-bundle/QuarloDorvantix.aaxplugin/Contents/x64)
-    add_custom_command(TARGET QuarloDorvantixAax POST_BUILD
+    add_custom_target(QuarloDorvantixAaxBundle ALL
       COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle}
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:QuarloDorvantixAax> ${bundle}/)
+      COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:QuarloDorvantixAax> ${bundle}/
+      DEPENDS QuarloDorvantixAax VERBATIM)
   endif()
   # The plug-in mutex is the critical section of platform/win.
   target_link_libraries(framework PUBLIC platform_win)
@@ -68,9 +72,6 @@ function(qd_windows_finish)
   if(TARGET tools_host)
     # dlopen and friends over LoadLibrary, for the host's loader.
     target_include_directories(tools_host BEFORE PUBLIC ${PROJECT_SOURCE_DIR}/platform/win/compat)
-  endif()
-  if(QD_WIN_TESTS AND EXISTS ${PROJECT_SOURCE_DIR}/tests/windows/CMakeLists.txt)
-    add_subdirectory(${PROJECT_SOURCE_DIR}/tests/windows ${CMAKE_BINARY_DIR}/tests/windows)
   endif()
 endfunction()
 cmake_language(DEFER DIRECTORY ${PROJECT_SOURCE_DIR} CALL qd_windows_finish)

@@ -495,6 +495,61 @@ void GraphicsWin::CancelTextEntry() {
   SettleTextEntry();
 }
 
+// ---------------------------------------------------------------------- platform services
+
+namespace {
+std::string FolderOf(HMODULE module) {
+  char path[MAX_PATH] = {};
+  const DWORD n = GetModuleFileNameA(module, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  std::string folder(path, n);
+  const size_t slash = folder.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : folder.substr(0, slash + 1);
+}
+}  // namespace
+
+std::string GraphicsWin::HostFolder() const { return FolderOf(nullptr); }
+
+std::string GraphicsWin::PluginFolder() const {
+  return FolderOf(static_cast<HMODULE>(ModuleInstance()));
+}
+
+double GraphicsWin::ScreenScale() const {
+  HDC screen = GetDC(nullptr);
+  if (!screen) return 1.0;
+  const int dpi = std::max(GetDeviceCaps(screen, LOGPIXELSX), GetDeviceCaps(screen, LOGPIXELSY));
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi / 96.0 : 1.0;
+}
+
+bool GraphicsWin::ClipboardText(std::string* text) const {
+  if (!text || !OpenClipboard(nullptr)) return false;
+  bool ok = false;
+  if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+    if (const auto* wide = static_cast<const wchar_t*>(GlobalLock(data))) {
+      const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+      if (bytes > 0) {
+        text->assign(static_cast<size_t>(bytes), '\0');
+        WideCharToMultiByte(CP_UTF8, 0, wide, -1, text->data(), bytes, nullptr, nullptr);
+        text->resize(static_cast<size_t>(bytes - 1));
+        ok = true;
+      }
+      GlobalUnlock(data);
+    }
+  }
+  CloseClipboard();
+  return ok;
+}
+
+bool GraphicsWin::SetParentTransparency(int32_t alpha) {
+  HWND parent = Hwnd(parent_);
+  if (!window_ || !parent) return false;
+  const LONG_PTR style = GetWindowLongPtrA(parent, GWL_EXSTYLE);
+  SetWindowLongPtrA(parent, GWL_EXSTYLE, style | WS_EX_LAYERED);
+  return SetLayeredWindowAttributes(parent, 0, static_cast<BYTE>(std::clamp(alpha, 0, 255)),
+                                    LWA_ALPHA) != FALSE;
+}
+
 std::unique_ptr<Graphics> CreateGraphicsWin(ParamHost* plugin, int32_t width, int32_t height,
                                             int32_t framesPerSecond) {
   return std::make_unique<GraphicsWin>(plugin, width, height, framesPerSecond);

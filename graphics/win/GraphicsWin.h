@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "graphics/Graphics.h"
 
@@ -30,6 +31,17 @@ class GraphicsWin : public Graphics {
   ~GraphicsWin() override;
 
   void CancelTextEntry() override;
+
+  // Platform services that nothing in this editor calls, kept where they cost little.
+  // The folder of the host's executable and of the plug-in module, with a trailing '\'.
+  std::string HostFolder() const;
+  std::string PluginFolder() const;
+  // The larger of the screen's horizontal and vertical pixels per inch, divided by 96.
+  double ScreenScale() const;
+  // The clipboard's text as UTF-8; false when it holds none.
+  bool ClipboardText(std::string* text) const;
+  // Makes the parent window translucent (255 opaque); false without a window.
+  bool SetParentTransparency(int32_t alpha);
 
   // For tests: the open text entry's box, control and state.
   void* TextEntryWindow() const { return entryWindow_; }

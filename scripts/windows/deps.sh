@@ -87,7 +87,8 @@ fetch() {
   local pkg=$1 ver=$2
   local dir="$cache/src/$pkg"
   [ -d "$dir" ] && return
-  local dl="$cache/src/dl-$pkg"
+  # Downloads are kept apart from the builds, so a change of build flags fetches nothing.
+  local dl="$cache_root/downloads/${pkg}_${ver#*:}"
   mkdir -p "$dl"
   chmod 0777 "$dl" 2> /dev/null || true
   (cd "$dl" && apt-get source -q --download-only "$pkg=$ver" > "$dl/apt.log" 2>&1) || true
@@ -187,7 +188,7 @@ quiet pixman-pc make -C "$b" install-pkgconfigDATA
 log "freetype"
 b="$cache/build/freetype"; mkdir -p "$b"
 (cd "$b" && quiet freetype-configure "$cache/src/freetype/configure" "${autotools[@]}" \
-  --without-zlib --without-bzip2 --without-png --without-harfbuzz --without-brotli)
+  --with-zlib=yes --without-bzip2 --without-png --without-harfbuzz --without-brotli)
 quiet freetype make -C "$b" -j"$jobs"
 quiet freetype-install make -C "$b" install
 

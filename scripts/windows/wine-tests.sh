@@ -40,10 +40,10 @@ unset DISPLAY
 failures=0
 step() { echo; echo "== $*"; }
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
-# wine64 with a time limit (seconds first).
+# wine with a time limit (seconds first).
 w() {
   local limit=$1; shift
-  timeout --kill-after=15 "$limit" wine64 "$@"
+  timeout --kill-after=15 "$limit" wine "$@"
 }
 
 step "Wine prefix"
@@ -133,12 +133,12 @@ touch "$work/cues/play"
 sleep 2
 shot "$work/playing-1.png" || fail "screenshot"
 # Drag the clipper knob up, click the soft-clip switch and the auto-release switch.
-xdotool mousemove 89 85 mousedown 1 sleep 0.2 mousemove 89 70 sleep 0.1 mousemove 89 55 \
-  sleep 0.1 mousemove 89 35 sleep 0.2 mouseup 1
+xdotool mousemove 159 155 mousedown 1 sleep 0.2 mousemove 159 140 sleep 0.1 mousemove 159 125 \
+  sleep 0.1 mousemove 159 105 sleep 0.2 mouseup 1
 sleep 0.3
-xdotool mousemove 52 210 click 1
+xdotool mousemove 68 226 click 1
 sleep 0.3
-xdotool mousemove 469 255 click 1
+xdotool mousemove 485 271 click 1
 sleep 1.5
 shot "$artifacts/editor-under-wine.png" || fail "screenshot"
 touch "$work/cues/stop"

@@ -33,7 +33,7 @@ bool FileExists(const char* name) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-intptr_t HostCallback(AEffect*, int32_t opcode, int32_t index, intptr_t, void*, float opt) {
+intptr_t Callback(AEffect*, int32_t opcode, int32_t index, intptr_t, void*, float opt) {
   if (opcode == audioMasterAutomate) {
     std::printf("automate %d %.4f\n", index, opt);
     std::fflush(stdout);
@@ -97,9 +97,10 @@ int main(int argc, char** argv) {
   }
   g_folder = argv[2];
   HMODULE module = LoadLibraryA(argv[1]);
-  auto entry = module ? reinterpret_cast<EntryProc>(GetProcAddress(module, "VSTPluginMain"))
+  auto entry = module ? reinterpret_cast<EntryProc>(
+                          reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
                       : nullptr;
-  AEffect* effect = entry ? entry(&HostCallback) : nullptr;
+  AEffect* effect = entry ? entry(&Callback) : nullptr;
   if (!effect) {
     std::fprintf(stderr, "cannot load %s\n", argv[1]);
     return 1;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -129,8 +130,8 @@ TEST_F(EditorWindow, DraggingAKnobAndClickingASwitchChangeParameters) {
   HWND window = Open();
   ASSERT_NE(window, nullptr);
   const double level = Value(kClipperLevel);
-  // The clipper knob's strip frame is placed at (69, 65).
-  const int x = 69 + 20, y = 65 + 20;
+  // The clipper knob's frames are drawn at (69, 65).
+  const int x = 69 + 90, y = 65 + 90;  // the middle of its 180 x 180 frame
   SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, At(x, y));
   EXPECT_EQ(GetCapture(), window);
   for (int step = 1; step <= 10; ++step) {
@@ -140,8 +141,8 @@ TEST_F(EditorWindow, DraggingAKnobAndClickingASwitchChangeParameters) {
   EXPECT_GT(Value(kClipperLevel), level);
 
   const double soft = Value(kSoftClipper);
-  SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, At(47 + 5, 205 + 5));
-  SendMessageA(window, WM_LBUTTONUP, 0, At(47 + 5, 205 + 5));
+  SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, At(47 + 21, 205 + 21));
+  SendMessageA(window, WM_LBUTTONUP, 0, At(47 + 21, 205 + 21));
   EXPECT_NE(Value(kSoftClipper), soft);
   editor_->CloseWindow();
 }
@@ -235,6 +236,27 @@ TEST_F(EditorWindow, KeysTheEditorDoesNotUseReachTheHostWindow) {
   SendMessageA(window, WM_KEYUP, VK_F5, 0);
   SendMessageA(window, WM_KEYDOWN, VK_SPACE, 0);  // no control takes the space bar here
   EXPECT_EQ(g_parentKeys, (std::vector<UINT>{WM_KEYDOWN, WM_KEYUP, WM_KEYDOWN}));
+  editor_->CloseWindow();
+}
+
+TEST_F(EditorWindow, PlatformServices) {
+  HWND window = Open();
+  ASSERT_NE(window, nullptr);
+  EXPECT_GE(editor_->ScreenScale(), 1.0);
+  EXPECT_NE(editor_->HostFolder().find("wine-tests\\"), std::string::npos) << editor_->HostFolder();
+  EXPECT_EQ(editor_->PluginFolder(), editor_->HostFolder());  // this test links the editor in
+  // Clipboard text comes back as UTF-8.
+  const wchar_t text[] = L"-3.5 dB \u00b1";
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, sizeof text);
+  std::memcpy(GlobalLock(data), text, sizeof text);
+  GlobalUnlock(data);
+  SetClipboardData(CF_UNICODETEXT, data);
+  CloseClipboard();
+  std::string read;
+  EXPECT_TRUE(editor_->ClipboardText(&read));
+  EXPECT_EQ(read, "-3.5 dB \xC2\xB1");
   editor_->CloseWindow();
 }
 

@@ -3,6 +3,8 @@
 // GDI text and the glyph cache (with the Wine registry check, which sees Wine here).
 #include <gtest/gtest.h>
 #include <windows.h>
+// PixFont::DrawText, not the Win32 macro of that name.
+#undef DrawText
 
 #include <atomic>
 #include <memory>
