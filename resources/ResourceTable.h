@@ -40,10 +40,12 @@ const ResourceTable& PluginResources();
 // compiled-in table above.
 #ifdef _WIN32
 const void* PluginModule();
-bool FindModuleResource(const void* module, int id, const char* type,
-                        const unsigned char** bytes, int32_t* size);
+bool FindModuleResource(const void* module, int id, const char* type, const unsigned char** bytes,
+                        int32_t* size);
 #else
-inline const void* PluginModule() { return &PluginResources(); }
+inline const void* PluginModule() {
+  return &PluginResources();
+}
 inline bool FindModuleResource(const void* module, int id, const char* type,
                                const unsigned char** bytes, int32_t* size) {
   const ResourceEntry* e = FindResource(static_cast<const ResourceTable*>(module), id, type);

@@ -74,7 +74,9 @@ class PixSysBitmap : public PixBitmap {
 #ifdef _WIN32
   // On Windows the pixels are a device-independent section selected into this device
   // context, so GDI text can draw into them (platform/win/PixSysBitmapWin.cpp).
-  void* DrawingContext() override { return dc_; }
+  void* DrawingContext() override {
+    return dc_;
+  }
 #endif
 
  private:

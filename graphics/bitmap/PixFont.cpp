@@ -352,9 +352,8 @@ int32_t PixCachedFont::DrawText(PixBitmap* bitmap, const char* text, int32_t len
   std::lock_guard<std::mutex> lock(mutex_);
   if (!platform_) return 0;
   int32_t n = length < 0 ? static_cast<int32_t>(std::strlen(text)) : length;
-  if (kHasNativeTextEngine &&
-      ChooseNativeTextPath(flags_, true, givenFlags, RunningUnderWine(), extraLineSpacing_,
-                           lineHeight_)) {
+  if (kHasNativeTextEngine && ChooseNativeTextPath(flags_, true, givenFlags, RunningUnderWine(),
+                                                   extraLineSpacing_, lineHeight_)) {
     ++nativeDraws_;
     return DrawNativeText(*platform_, bitmap, text, n, rect, flags,
                           {textColour_, backgroundColour_, backgroundMode_, combineAlpha_});

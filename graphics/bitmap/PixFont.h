@@ -104,7 +104,9 @@ void* NativeFontHandle(const PlatformFont& font);
 #else
 // No native text engine here: all text goes through the glyph cache.
 constexpr bool kHasNativeTextEngine = false;
-inline bool RunningUnderWine() { return false; }
+inline bool RunningUnderWine() {
+  return false;
+}
 inline int32_t DrawNativeText(PlatformFont&, PixBitmap*, const char*, int32_t, Bounds*, int32_t,
                               const NativeTextColours&) {
   return 0;

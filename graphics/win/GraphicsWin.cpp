@@ -24,14 +24,15 @@ std::atomic<int32_t> g_windowCount{0};
 // The frame rate for the timer of the window being created.
 std::atomic<int32_t> g_frameRate{30};
 
-HWND Hwnd(void* window) { return static_cast<HWND>(window); }
+HWND Hwnd(void* window) {
+  return static_cast<HWND>(window);
+}
 
 LRESULT CALLBACK EditorProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_CREATE) {
     auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    SetTimer(window, kTimerId, static_cast<UINT>(1000 / std::max(1, g_frameRate.load())),
-             nullptr);
+    SetTimer(window, kTimerId, static_cast<UINT>(1000 / std::max(1, g_frameRate.load())), nullptr);
     return 0;
   }
   auto* self = reinterpret_cast<GraphicsWin*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -55,8 +56,12 @@ MouseKeys KeysFrom(WPARAM wParam) {
   return keys;
 }
 
-int32_t XFrom(LPARAM lParam) { return static_cast<int16_t>(LOWORD(lParam)); }
-int32_t YFrom(LPARAM lParam) { return static_cast<int16_t>(HIWORD(lParam)); }
+int32_t XFrom(LPARAM lParam) {
+  return static_cast<int16_t>(LOWORD(lParam));
+}
+int32_t YFrom(LPARAM lParam) {
+  return static_cast<int16_t>(HIWORD(lParam));
+}
 
 COLORREF ColourRef(const Argb& c) {
   return RGB(static_cast<BYTE>(c.r), static_cast<BYTE>(c.g), static_cast<BYTE>(c.b));
@@ -92,8 +97,7 @@ HMENU BuildMenu(const Menu& menu, int32_t* nextId) {
     if (item.flags & kMenuDisabled) flags |= MF_GRAYED;
     if (item.flags & kMenuTitle) flags |= MF_DISABLED;
     if (item.flags & kMenuChecked) flags |= MF_CHECKED;
-    AppendMenuA(native, flags, static_cast<UINT_PTR>(base + static_cast<int32_t>(i)),
-                text.c_str());
+    AppendMenuA(native, flags, static_cast<UINT_PTR>(base + static_cast<int32_t>(i)), text.c_str());
   }
   return native;
 }
@@ -117,7 +121,9 @@ Menu* FindMenuItem(Menu& menu, int32_t* nextId, int32_t id, int32_t* index) {
 
 }  // namespace
 
-void* BuildNativeMenu(const Menu& menu, int32_t* nextId) { return BuildMenu(menu, nextId); }
+void* BuildNativeMenu(const Menu& menu, int32_t* nextId) {
+  return BuildMenu(menu, nextId);
+}
 
 Menu* FindMenuForId(Menu& menu, int32_t id, int32_t* index) {
   int32_t walk = 0;
@@ -142,20 +148,23 @@ bool AcceptEntryCharacter(const PluginParam* param, uint32_t c) {
   return c == '.' && param->Kind() == kParamDouble;
 }
 
-GraphicsWin::GraphicsWin(ParamHost* plugin, int32_t width, int32_t height,
-                         int32_t framesPerSecond)
+GraphicsWin::GraphicsWin(ParamHost* plugin, int32_t width, int32_t height, int32_t framesPerSecond)
     : Graphics(plugin, width, height, framesPerSecond) {}
 
-GraphicsWin::~GraphicsWin() { CloseNativeWindow(); }
+GraphicsWin::~GraphicsWin() {
+  CloseNativeWindow();
+}
 
-int32_t GraphicsWin::OpenWindowCount() { return g_windowCount.load(); }
+int32_t GraphicsWin::OpenWindowCount() {
+  return g_windowCount.load();
+}
 
 void* GraphicsWin::ModuleInstance() const {
   // The module that holds this code, which registers the class and owns the windows.
   HMODULE module = nullptr;
-  GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCSTR>(&EditorProc), &module);
+  GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&EditorProc), &module);
   return module;
 }
 
@@ -381,8 +390,7 @@ Menu* GraphicsWin::PopupMenu(Menu& menu, const Bounds& rect) {
   Menu* chosen = nullptr;
   if (TrackPopupMenu(native, TPM_LEFTALIGN | TPM_LEFTBUTTON, at.x, at.y, 0, window, nullptr)) {
     MSG msg;
-    if (PeekMessageA(&msg, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) &&
-        HIWORD(msg.wParam) == 0) {
+    if (PeekMessageA(&msg, window, WM_COMMAND, WM_COMMAND, PM_REMOVE) && HIWORD(msg.wParam) == 0) {
       int32_t index = -1;
       chosen = FindMenuForId(menu, static_cast<int32_t>(LOWORD(msg.wParam)), &index);
       if (chosen) chosen->chosenItem = index;
@@ -403,15 +411,15 @@ void GraphicsWin::PromptTextEntry(Control* control, int32_t paramIndex, const Bo
   if (style.align == kAlignCentre) styles |= ES_CENTER;
   if (style.align == kAlignRight) styles |= ES_RIGHT;
   HINSTANCE instance = static_cast<HINSTANCE>(ModuleInstance());
-  HWND entry = CreateWindowExA(0, "EDIT", initialText ? initialText : "", styles, rect.left,
-                               rect.top, rect.right - rect.left + 1, rect.bottom - rect.top + 1,
-                               Hwnd(window_), reinterpret_cast<HMENU>(static_cast<intptr_t>(kEntryId)),
-                               instance, nullptr);
+  HWND entry =
+      CreateWindowExA(0, "EDIT", initialText ? initialText : "", styles, rect.left, rect.top,
+                      rect.right - rect.left + 1, rect.bottom - rect.top + 1, Hwnd(window_),
+                      reinterpret_cast<HMENU>(static_cast<intptr_t>(kEntryId)), instance, nullptr);
   if (!entry) return;
   HFONT font = CreateFontA(style.size, 0, 0, 0, style.style == kTextBold ? FW_BOLD : FW_DONTCARE,
-                           style.style == kTextItalic ? TRUE : FALSE, FALSE, FALSE,
-                           DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, style.fontName);
+                           style.style == kTextItalic ? TRUE : FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, style.fontName);
   entryWindow_ = entry;
   entryFont_ = font;
   entryControl_ = control;
@@ -508,7 +516,9 @@ std::string FolderOf(HMODULE module) {
 }
 }  // namespace
 
-std::string GraphicsWin::HostFolder() const { return FolderOf(nullptr); }
+std::string GraphicsWin::HostFolder() const {
+  return FolderOf(nullptr);
+}
 
 std::string GraphicsWin::PluginFolder() const {
   return FolderOf(static_cast<HMODULE>(ModuleInstance()));

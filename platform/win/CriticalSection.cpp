@@ -13,10 +13,20 @@ CRITICAL_SECTION* Section(unsigned char* storage) {
 }
 }  // namespace
 
-CriticalSection::CriticalSection() { InitializeCriticalSection(Section(section_)); }
-CriticalSection::~CriticalSection() { DeleteCriticalSection(Section(section_)); }
-void CriticalSection::lock() { EnterCriticalSection(Section(section_)); }
-bool CriticalSection::try_lock() { return TryEnterCriticalSection(Section(section_)) != FALSE; }
-void CriticalSection::unlock() { LeaveCriticalSection(Section(section_)); }
+CriticalSection::CriticalSection() {
+  InitializeCriticalSection(Section(section_));
+}
+CriticalSection::~CriticalSection() {
+  DeleteCriticalSection(Section(section_));
+}
+void CriticalSection::lock() {
+  EnterCriticalSection(Section(section_));
+}
+bool CriticalSection::try_lock() {
+  return TryEnterCriticalSection(Section(section_)) != FALSE;
+}
+void CriticalSection::unlock() {
+  LeaveCriticalSection(Section(section_));
+}
 
 }  // namespace qd::win

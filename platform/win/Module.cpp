@@ -12,12 +12,16 @@ namespace {
 std::atomic<void*> g_module{nullptr};
 }
 
-void SetPluginModule(void* module) { g_module.store(module); }
+void SetPluginModule(void* module) {
+  g_module.store(module);
+}
 
-const void* PluginModule() { return g_module.load(); }
+const void* PluginModule() {
+  return g_module.load();
+}
 
-bool FindModuleResource(const void* module, int id, const char* type,
-                        const unsigned char** bytes, int32_t* size) {
+bool FindModuleResource(const void* module, int id, const char* type, const unsigned char** bytes,
+                        int32_t* size) {
   *bytes = nullptr;
   *size = 0;
   if (!module || !type) return false;

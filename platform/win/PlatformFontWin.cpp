@@ -60,10 +60,14 @@ namespace {
 
 BYTE GdiQuality(int32_t quality) {
   switch (quality) {
-    case PlatformFont::kNonAntialiased: return NONANTIALIASED_QUALITY;
-    case PlatformFont::kAntialiased: return ANTIALIASED_QUALITY;
-    case PlatformFont::kClearType: return CLEARTYPE_QUALITY;
-    default: return DEFAULT_QUALITY;
+    case PlatformFont::kNonAntialiased:
+      return NONANTIALIASED_QUALITY;
+    case PlatformFont::kAntialiased:
+      return ANTIALIASED_QUALITY;
+    case PlatformFont::kClearType:
+      return CLEARTYPE_QUALITY;
+    default:
+      return DEFAULT_QUALITY;
   }
 }
 

@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
   g_folder = argv[2];
   HMODULE module = LoadLibraryA(argv[1]);
   auto entry = module ? reinterpret_cast<EntryProc>(
-                          reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
+                            reinterpret_cast<void*>(GetProcAddress(module, "VSTPluginMain")))
                       : nullptr;
   AEffect* effect = entry ? entry(&Callback) : nullptr;
   if (!effect) {
@@ -116,9 +116,9 @@ int main(int argc, char** argv) {
   wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
   wc.lpszClassName = "QdEditorCheckHost";
   RegisterClassA(&wc);
-  HWND parent = CreateWindowExA(0, wc.lpszClassName, "QuarloDorvantix under Wine",
-                                WS_POPUP | WS_VISIBLE, 0, 0, 640, 480, nullptr, nullptr,
-                                wc.hInstance, nullptr);
+  HWND parent =
+      CreateWindowExA(0, wc.lpszClassName, "QuarloDorvantix under Wine", WS_POPUP | WS_VISIBLE, 0,
+                      0, 640, 480, nullptr, nullptr, wc.hInstance, nullptr);
   if (!parent) return 1;
   effect->dispatcher(effect, effEditOpen, 0, 0, parent, 0);
   std::printf("editor open\n");

@@ -108,9 +108,9 @@ TEST(WindowsText, ChoiceBetweenGdiAndTheGlyphCache) {
       {"line height 255 follows the rule", 0x200, true, 0x25, true, 0, 255, false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(ChooseNativeTextPath(c.fontFlags, c.hasFont, c.drawFlags, c.wine, c.spacing,
-                                   c.lineHeight),
-              c.native)
+    EXPECT_EQ(
+        ChooseNativeTextPath(c.fontFlags, c.hasFont, c.drawFlags, c.wine, c.spacing, c.lineHeight),
+        c.native)
         << c.what;
   }
 }
@@ -162,8 +162,7 @@ TEST(WindowsText, GdiPathDrawsIntoSectionsAndBitmapsWithoutAContext) {
   EXPECT_EQ(memory.Row(0)[0] & 0xFFFFFF, 0xFFFFFFu);
 
   Bounds measured{10, 10, 10, 10};
-  DrawNativeText(*platform, nullptr, "WWW", 3, &measured, kTextMeasure | kTextSingleLine,
-                 colours);
+  DrawNativeText(*platform, nullptr, "WWW", 3, &measured, kTextMeasure | kTextSingleLine, colours);
   EXPECT_EQ(measured.left, 10);
   EXPECT_GT(measured.right - measured.left, 20);
   EXPECT_EQ(measured.bottom - measured.top, 16);

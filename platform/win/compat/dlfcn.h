@@ -43,7 +43,9 @@ inline void* dlsym(void* module, const char* name) {
   return reinterpret_cast<void*>(proc);
 }
 
-inline int dlclose(void* module) { return FreeLibrary(static_cast<HMODULE>(module)) ? 0 : -1; }
+inline int dlclose(void* module) {
+  return FreeLibrary(static_cast<HMODULE>(module)) ? 0 : -1;
+}
 
 inline const char* dlerror() {
   std::string& text = qd::compat::LastLoadError();
