@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite twice:
 # a release build and a build under AddressSanitizer + UndefinedBehaviorSanitizer;
-# then the tests labelled `tsan` (threads handing data over) under ThreadSanitizer.
+# then the tests labelled `tsan` (threads handing data over) under ThreadSanitizer; then the
+# Windows build and its checks under Wine (scripts/build-windows.sh, QD_WINDOWS=0 skips it).
 # Warnings are errors when CI=true. Build trees go to build/release, build/asan, build/tsan.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,4 +37,16 @@ ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs" || status=1
 echo "== ThreadSanitizer build: tests labelled tsan"
 TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
   ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs" -L tsan || status=1
+# The Windows deliverables, cross-built, and their checks under Wine against build/release.
+# QD_WINDOWS=0 leaves this stage out.
+if [ "${QD_WINDOWS:-1}" != "0" ]; then
+  echo "== Windows build (mingw-w64) and its checks under Wine"
+  windows_start=$(date +%s)
+  if "$root/scripts/build-windows.sh" &&
+    "$root/scripts/windows/wine-tests.sh" "$root/build/windows" "$root/build/release"; then
+    echo "Windows stage: $(($(date +%s) - windows_start)) s"
+  else
+    status=1
+  fi
+fi
 exit $status
