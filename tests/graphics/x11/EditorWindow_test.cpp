@@ -317,10 +317,12 @@ TEST(EditorWindows, TwoInstancesEditAtOnce) {
   PumpUntil({&a, &b}, nullptr, 150);
   const int soft = a.FindParam("Soft Clipper");
   input.Click(660 + kSoftClipperX, kSoftClipperY);
-  EXPECT_TRUE(PumpUntil({&a, &b}, [&] { return b.Get(soft) == 1.0f; }, 3000));
+  EXPECT_TRUE(PumpUntil(
+      {&a, &b}, [&] { return b.Get(soft) == 1.0f; }, 3000));
   EXPECT_EQ(a.Get(soft), 0.0f);
   input.Click(kSoftClipperX, kSoftClipperY);
-  EXPECT_TRUE(PumpUntil({&a, &b}, [&] { return a.Get(soft) == 1.0f; }, 3000));
+  EXPECT_TRUE(PumpUntil(
+      {&a, &b}, [&] { return a.Get(soft) == 1.0f; }, 3000));
   EXPECT_EQ(b.Get(soft), 1.0f);
   a.Dispatch(effEditClose);
   PumpUntil({&b}, nullptr, 50);

@@ -31,13 +31,13 @@ TEST(LineEditor, FilterLimitAndSelection) {
     const char* keys;
     const char* expected;
   } cases[] = {
-      {"-0.2", Filter::kDecimal, "-6", "-6"},           // typing replaces the selection
-      {"-0.2", Filter::kDecimal, "x-1.5e", "-1.5"},     // letters dropped, '.' kept
-      {"3", Filter::kInteger, "+1.2a", "+12"},          // no '.' for whole numbers
-      {"0", Filter::kDecimal, "12345678", "1234567"},   // at most 7 characters
+      {"-0.2", Filter::kDecimal, "-6", "-6"},             // typing replaces the selection
+      {"-0.2", Filter::kDecimal, "x-1.5e", "-1.5"},       // letters dropped, '.' kept
+      {"3", Filter::kInteger, "+1.2a", "+12"},            // no '.' for whole numbers
+      {"0", Filter::kDecimal, "12345678", "1234567"},     // at most 7 characters
       {"0", Filter::kDecimal, "1234567\b\b9", "123459"},  // backspace always works
-      {"", Filter::kAnyText, "ab c!", "ab c!"},         // without a parameter: any text
-      {"", Filter::kAnyText, "\t\x7f", ""},             // but no control characters
+      {"", Filter::kAnyText, "ab c!", "ab c!"},           // without a parameter: any text
+      {"", Filter::kAnyText, "\t\x7f", ""},               // but no control characters
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Typed(c.initial, c.filter, c.keys), c.expected) << c.initial << " + " << c.keys;
@@ -80,8 +80,8 @@ TEST(PopupMenu, ItemLabelsFollowTheNumberingPrefix) {
     int index;
     const char* label;
   } cases[] = {
-      {0, 0, "Soft"},      {1, 1, "2: Hard"},    {2, 0, "01: Soft"},  {2, 1, "02: Hard"},
-      {3, 11, "012: Last"}, {7, 0, "Soft"},      {0, 12, ""},         {0, -1, ""},
+      {0, 0, "Soft"},       {1, 1, "2: Hard"}, {2, 0, "01: Soft"}, {2, 1, "02: Hard"},
+      {3, 11, "012: Last"}, {7, 0, "Soft"},    {0, 12, ""},        {0, -1, ""},
   };
   for (const auto& c : cases) {
     menu.prefix = c.prefix;

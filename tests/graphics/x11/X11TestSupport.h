@@ -44,13 +44,13 @@ class XvfbEnvironment : public ::testing::Environment {
     if (pipe(fds) != 0) return;
     char fd[16];
     std::snprintf(fd, sizeof(fd), "%d", fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd, "-screen", "0", "1600x1000x24", "-nolisten",
-                          "tcp", nullptr};
+    const char* argv[] = {"Xvfb",         "-displayfd", fd,    "-screen", "0",
+                          "1600x1000x24", "-nolisten",  "tcp", nullptr};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addclose(&actions, fds[0]);
-    const int spawned = posix_spawnp(&pid_, "Xvfb", &actions, nullptr,
-                                     const_cast<char* const*>(argv), environ);
+    const int spawned =
+        posix_spawnp(&pid_, "Xvfb", &actions, nullptr, const_cast<char* const*>(argv), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(fds[1]);
     if (spawned != 0) {
@@ -96,8 +96,8 @@ class EditorHost {
  public:
   EditorHost() {
     static void* module = dlopen(QD_VST2_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    auto entry = module ? reinterpret_cast<vst2::EntryProc>(dlsym(module, "VSTPluginMain"))
-                        : nullptr;
+    auto entry =
+        module ? reinterpret_cast<vst2::EntryProc>(dlsym(module, "VSTPluginMain")) : nullptr;
     if (!entry) return;
     creating = this;
     effect = entry(&EditorHost::Callback);
@@ -162,8 +162,8 @@ class EditorHost {
   vst2::AEffect* effect = nullptr;
 
  private:
-  static intptr_t Callback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t,
-                           void*, float opt) {
+  static intptr_t Callback(vst2::AEffect* effect, int32_t opcode, int32_t index, intptr_t, void*,
+                           float opt) {
     EditorHost* host = effect && effect->user ? static_cast<EditorHost*>(effect->user) : creating;
     if (!host) return 0;
     if (opcode == vst2::audioMasterVersion) return 2400;
@@ -192,7 +192,9 @@ inline bool PumpUntil(const std::vector<EditorHost*>& hosts, const std::function
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
-inline void Pump(EditorHost& host, int ms) { PumpUntil({&host}, nullptr, ms); }
+inline void Pump(EditorHost& host, int ms) {
+  PumpUntil({&host}, nullptr, ms);
+}
 
 // Synthetic input on a display connection of its own (usable from any one thread).
 class Input {
@@ -205,7 +207,9 @@ class Input {
   Input& operator=(const Input&) = delete;
   Display* display() const { return display_; }
 
-  void Move(int x, int y) { Send([&] { XTestFakeMotionEvent(display_, 0, x, y, CurrentTime); }); }
+  void Move(int x, int y) {
+    Send([&] { XTestFakeMotionEvent(display_, 0, x, y, CurrentTime); });
+  }
   void Button(unsigned button, bool down) {
     Send([&] { XTestFakeButtonEvent(display_, button, down, CurrentTime); });
   }
