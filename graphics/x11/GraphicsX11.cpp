@@ -258,6 +258,9 @@ bool GraphicsX11::HandleEvent(XEvent& event) {
       damage_ = Join(damage_, Rect(e.x, e.y, e.width, e.height));
       break;
     }
+    case ConfigureNotify:
+      damage_ = Rect(0, 0, Width(), Height());  // a new size repaints everything
+      break;
     case DestroyNotify:
       if (event.xdestroywindow.window == window_) {
         windowGone_ = true;

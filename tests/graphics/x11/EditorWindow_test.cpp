@@ -56,7 +56,8 @@ class EditorWindow : public ::testing::Test {
   // Clicks a caption and picks an item of the menu it opens from another thread, while
   // this one keeps calling idle (the menu's loop runs inside one of those calls). With
   // item -1 the menu is dismissed by `dismissKey`, or by a click outside when that is 0.
-  bool PickFromMenu(int x, int y, int item, int itemCount, KeySym dismissKey = XK_Escape) {
+  bool PickFromMenu(int x, int y, int item, int itemCount, KeySym dismissKey = XK_Escape,
+                    const char* screenshot = nullptr) {
     std::atomic<bool> finished{false};
     std::atomic<bool> sawMenu{false};
     std::thread driver([&] {
@@ -65,6 +66,8 @@ class EditorWindow : public ::testing::Test {
       XWindowAttributes menu;
       if (in.WaitForMenu(&menu)) {
         sawMenu = true;
+        if (screenshot)
+          Screenshot(in.display(), DefaultRootWindow(in.display()), screenshot, 640, 480);
         const int itemHeight = (menu.height - 6) / itemCount;
         if (item >= 0) {
           in.Move(menu.x + menu.width / 2, menu.y + 3 + itemHeight * item + itemHeight / 2);
@@ -126,7 +129,8 @@ TEST_F(EditorWindow, MouseMenuAndTypingChangeTheParameters) {
 
   // Pick "4x" from the limiter's oversampling menu (1x, 2x, 4x).
   const int oversample = host.FindParam("Limiter Oversample");
-  ASSERT_TRUE(PickFromMenu(kLimiterOversampleX, kLimiterOversampleY, 2, 3));
+  ASSERT_TRUE(
+      PickFromMenu(kLimiterOversampleX, kLimiterOversampleY, 2, 3, XK_Escape, "editor-menu.png"));
   EXPECT_EQ(host.Display(oversample), "4x");
   const std::vector<HostCall> menuCalls = host.Calls(oversample);
   ASSERT_FALSE(menuCalls.empty());
@@ -140,6 +144,8 @@ TEST_F(EditorWindow, MouseMenuAndTypingChangeTheParameters) {
   ASSERT_EQ(EditorWindows(), 2) << "the text entry is open";
   input.Key(XK_minus);
   input.Key(XK_6);
+  Pump(host, 50);
+  EXPECT_TRUE(Screenshot(input.display(), parent, "editor-text-entry.png"));
   input.Key(XK_Return);
   EXPECT_TRUE(PumpUntil([&] { return std::stod(host.Display(output)) == -6.0; }))
       << host.Display(output);

@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -282,9 +283,12 @@ inline int ChildCount(Display* d, Window w) {
 }
 
 // Saves what the window shows as a PNG file beside the test program.
-inline bool Screenshot(Display* d, Window w, const char* name) {
+// With a size, only the window's top-left part of that size.
+inline bool Screenshot(Display* d, Window w, const char* name, int width = 0, int height = 0) {
   XWindowAttributes a;
   if (!XGetWindowAttributes(d, w, &a)) return false;
+  if (width > 0) a.width = std::min(a.width, width);
+  if (height > 0) a.height = std::min(a.height, height);
   XImage* image = XGetImage(d, w, 0, 0, static_cast<unsigned>(a.width),
                             static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
   if (!image) return false;
