@@ -7,6 +7,7 @@
 
 #include "effect/QuarloDorvantix.h"
 #include "formats/vst2/PluginVst2.h"
+#include "graphics/x11/GraphicsX11.h"
 
 namespace {
 
@@ -18,6 +19,9 @@ std::mutex& CreationLock() {
 qd::vst2::AEffect* CreateInstance(qd::vst2::HostCallback host) noexcept {
   try {
     std::lock_guard<std::mutex> lock(CreationLock());
+    // The editor of every instance is an X11 child window of the host's window.
+    static const bool x11Installed = (qd::InstallX11Graphics(), true);
+    (void)x11Installed;
     auto binding = std::make_unique<qd::PluginVst2>(
         host, std::make_unique<qd::QuarloDorvantix>(qd::kFormatVst2));
     binding->FinishCreation();
