@@ -1,11 +1,12 @@
 #include "effect/QuarloDorvantix.h"
-#include "framework/Text.h"
-#include "graphics/Controls.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+
+#include "framework/Text.h"
+#include "graphics/Controls.h"
 
 namespace qd {
 
@@ -63,6 +64,7 @@ void DefineParameters(PluginBase& p) {
 using Lock = std::lock_guard<std::recursive_mutex>;
 
 constexpr int kOversampleCapacity = 16384;  // samples per channel in each oversampler
+constexpr double kLargestInput = 1e6;       // +120 dBFS
 
 int FactorFromParam(double value) {
   switch (TruncateToInt(value)) {
@@ -79,7 +81,9 @@ double BarPosition(double linear) {
   return std::clamp((GainToDb(linear) + 24.0) / 24.0, 0.0, 1.0);
 }
 
-double ReductionPosition(double db) { return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0; }
+double ReductionPosition(double db) {
+  return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0;
+}
 
 // Neumaier's compensated summation step.
 void CompensatedAdd(double& sum, double& compensation, double term) {
@@ -204,8 +208,9 @@ void QuarloDorvantix::ParamChanged(int index, int) {
       break;
     case kAutoOutType: {
       const int type = TruncateToInt(value);
-      autoOutput_.SetMode(type == 0 ? AutoOutput::kPeak
-                                    : type == 1 ? AutoOutput::kRms : AutoOutput::kLufs);
+      autoOutput_.SetMode(type == 0   ? AutoOutput::kPeak
+                          : type == 1 ? AutoOutput::kRms
+                                      : AutoOutput::kLufs);
       break;
     }
     case kResetMeters:
@@ -250,7 +255,9 @@ void QuarloDorvantix::UpdateTempo() {
 
 void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset, int nFrames) {
   // Copy the input, completing mono to stereo. A non-finite sample would poison the
-  // recursive filter and limiter state for good, so it enters the chain as silence.
+  // recursive filter and limiter state for good, so it enters the chain as silence; a finite
+  // sample far beyond any real signal is held at +120 dBFS, where the clipper and limiter
+  // drives cannot overflow it to infinity.
   const double* inL = (inputs && inputs[0]) ? inputs[0] + offset : nullptr;
   const double* inR = (inputs && inputs[1] && IsInputConnected(1)) ? inputs[1] + offset : inL;
   double* left = channels_[0].data();
@@ -258,8 +265,8 @@ void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset
   for (int k = 0; k < nFrames; ++k) {
     const double l = inL ? inL[k] : 0.0;
     const double r = inR ? inR[k] : 0.0;
-    left[k] = std::isfinite(l) ? l : 0.0;
-    right[k] = std::isfinite(r) ? r : 0.0;
+    left[k] = std::isfinite(l) ? std::clamp(l, -kLargestInput, kLargestInput) : 0.0;
+    right[k] = std::isfinite(r) ? std::clamp(r, -kLargestInput, kLargestInput) : 0.0;
   }
   double* io[2] = {left, right};
 
@@ -348,8 +355,7 @@ void QuarloDorvantix::FeedLoudness(int nFrames) {
   }
 }
 
-void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb,
-                                                int nFrames) {
+void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames) {
   const double sr = SampleRate();
   auto restartHold = [&] {
     clipperHold_ = 0.0;
