@@ -1,12 +1,11 @@
 #include "effect/QuarloDorvantix.h"
+#include "framework/Text.h"
+#include "graphics/Controls.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-
-#include "framework/Text.h"
-#include "graphics/Controls.h"
 
 namespace qd {
 
@@ -81,9 +80,7 @@ double BarPosition(double linear) {
   return std::clamp((GainToDb(linear) + 24.0) / 24.0, 0.0, 1.0);
 }
 
-double ReductionPosition(double db) {
-  return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0;
-}
+double ReductionPosition(double db) { return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0; }
 
 // Neumaier's compensated summation step.
 void CompensatedAdd(double& sum, double& compensation, double term) {
@@ -208,9 +205,8 @@ void QuarloDorvantix::ParamChanged(int index, int) {
       break;
     case kAutoOutType: {
       const int type = TruncateToInt(value);
-      autoOutput_.SetMode(type == 0   ? AutoOutput::kPeak
-                          : type == 1 ? AutoOutput::kRms
-                                      : AutoOutput::kLufs);
+      autoOutput_.SetMode(type == 0 ? AutoOutput::kPeak
+                                    : type == 1 ? AutoOutput::kRms : AutoOutput::kLufs);
       break;
     }
     case kResetMeters:
@@ -355,7 +351,8 @@ void QuarloDorvantix::FeedLoudness(int nFrames) {
   }
 }
 
-void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames) {
+void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb,
+                                                int nFrames) {
   const double sr = SampleRate();
   auto restartHold = [&] {
     clipperHold_ = 0.0;
