@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "tests/effect/AllocationCounter.h"
 #include "tests/effect/EngineTestSupport.h"
 
 namespace {
@@ -28,6 +29,14 @@ void operator delete(void* p, std::size_t) noexcept { std::free(p); }
 void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 
 namespace qd {
+
+long testing::CountAllocations(bool on) {
+  counting = false;
+  const long made = allocations.exchange(0);
+  counting = on;
+  return made;
+}
+
 namespace {
 
 using testing::MakePlugin;
