@@ -27,11 +27,11 @@ while [ $# -gt 0 ]; do
   esac
 done
 
-werror=OFF
-if [ "${CI:-}" = "true" ]; then werror=ON; fi
+# Warnings are held to -Werror by the gcc builds of scripts/test.sh; this clang build
+# exists to fuzz, so its warnings do not stop it.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_FUZZ=ON -DBUILD_TESTING=OFF -DQD_BENCH=OFF \
-  -DQD_WERROR=$werror >/dev/null
+  -DQD_WERROR=OFF >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target fuzz_all fuzz_make_seeds
 
 if $seeds; then
