@@ -4,7 +4,7 @@
 // out, the meter readouts agree with a fresh measurement of the same output, the 64-bit
 // long-term RMS count keeps counting, and the resident memory stays flat.
 //
-// QD_SOAK_SECONDS sets the audio length per mode (CI: 120 s; scripts/soak.sh: an hour).
+// QD_SOAK_SECONDS sets the audio length per mode (CI: 60 s; scripts/soak.sh: an hour).
 #include <ebur128.h>
 #include <gtest/gtest.h>
 #include <xmmintrin.h>
@@ -31,7 +31,7 @@ long ResidentKilobytes() {
 
 double SoakSeconds() {
   const char* s = std::getenv("QD_SOAK_SECONDS");
-  return s ? std::max(1.0, std::atof(s)) : 120.0;
+  return s ? std::max(1.0, std::atof(s)) : 60.0;
 }
 
 struct Mode {
