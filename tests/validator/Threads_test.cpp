@@ -3,6 +3,7 @@
 // third. Every entry holds the plug-in's mutex, so nothing may race, deadlock, or hand the
 // audio thread a half-applied change. Also run under ThreadSanitizer.
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 #include "tests/validator/Harness.h"
@@ -64,6 +65,11 @@ TEST(Threads, EditorOpenedAndClosedWhileAudioAndAutomationRun) {
     if (s.Chance(0.9)) plugin.Dispatch(effEditClose);
   }
   plugin.Dispatch(effEditClose);
+  // Without a display the editor calls return at once; let the audio thread run a little
+  // before stopping it, so the test always overlaps the two threads.
+  for (int wait = 0; wait < 2000 && audio.blocks.load() < 8; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   stop = true;
   audioThread.join();
   EXPECT_EQ(audio.failure, "");
