@@ -7,6 +7,7 @@
 
 #include "effect/Parameters.h"
 #include "effect/QuarloDorvantix.h"
+#include "graphics/x11/GraphicsX11.h"
 #include "formats/aax/AaxDescription.h"
 #include "formats/aax/AaxGui.h"
 #include "formats/aax/AcfObject.h"
@@ -22,6 +23,9 @@ std::unique_ptr<AAX_VHostServices> g_hostServices;
 
 aax::IUnknown* CreateEffectParameters() {
   try {
+    // The editor of every instance is an X11 child window of the view container's window.
+    static const bool x11Installed = (InstallX11Graphics(), true);
+    (void)x11Installed;
     auto* params = new AAX_CPluginParameters(std::make_unique<QuarloDorvantix>(kFormatAax));
     return static_cast<aax::IEffectParameters*>(params);
   } catch (...) {
