@@ -12,6 +12,7 @@ endfunction()
 function(qd_test)
   cmake_parse_arguments(ARG "" "NAME" "SOURCES;DEPS" ${ARGN})
   add_executable(${ARG_NAME} ${ARG_SOURCES})
-  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_link_libraries(${ARG_NAME} PRIVATE ${ARG_DEPS} test_leak_suppressions GTest::gtest
+                        GTest::gtest_main Threads::Threads)
   gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
 endfunction()

@@ -38,6 +38,10 @@ function(qd_windows_deliverable target library)
   # The Linux link options (ELF version script, symbol hiding) do not apply to PE; the
   # module-definition file lists the exports instead.
   set_target_properties(${target} PROPERTIES LINK_OPTIONS "" LINK_DEPENDS "")
+  # The X11 editor window is Linux's; graphics_win takes its place.
+  get_target_property(libraries ${target} LINK_LIBRARIES)
+  list(REMOVE_ITEM libraries graphics_x11)
+  set_target_properties(${target} PROPERTIES LINK_LIBRARIES "${libraries}")
   set(def ${CMAKE_BINARY_DIR}/${library}.def)
   qd_windows_def_file(${def} ${library} ${ARGN})
   target_sources(${target} PRIVATE ${def} ${PROJECT_SOURCE_DIR}/platform/win/module/DllMain.cpp

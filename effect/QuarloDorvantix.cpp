@@ -63,6 +63,7 @@ void DefineParameters(PluginBase& p) {
 using Lock = std::lock_guard<PluginMutex>;
 
 constexpr int kOversampleCapacity = 16384;  // samples per channel in each oversampler
+constexpr double kLargestInput = 1e6;       // +120 dBFS
 
 int FactorFromParam(double value) {
   switch (TruncateToInt(value)) {
@@ -250,7 +251,9 @@ void QuarloDorvantix::UpdateTempo() {
 
 void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset, int nFrames) {
   // Copy the input, completing mono to stereo. A non-finite sample would poison the
-  // recursive filter and limiter state for good, so it enters the chain as silence.
+  // recursive filter and limiter state for good, so it enters the chain as silence; a finite
+  // sample far beyond any real signal is held at +120 dBFS, where the clipper and limiter
+  // drives cannot overflow it to infinity.
   const double* inL = (inputs && inputs[0]) ? inputs[0] + offset : nullptr;
   const double* inR = (inputs && inputs[1] && IsInputConnected(1)) ? inputs[1] + offset : inL;
   double* left = channels_[0].data();
@@ -258,8 +261,8 @@ void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset
   for (int k = 0; k < nFrames; ++k) {
     const double l = inL ? inL[k] : 0.0;
     const double r = inR ? inR[k] : 0.0;
-    left[k] = std::isfinite(l) ? l : 0.0;
-    right[k] = std::isfinite(r) ? r : 0.0;
+    left[k] = std::isfinite(l) ? std::clamp(l, -kLargestInput, kLargestInput) : 0.0;
+    right[k] = std::isfinite(r) ? std::clamp(r, -kLargestInput, kLargestInput) : 0.0;
   }
   double* io[2] = {left, right};
 

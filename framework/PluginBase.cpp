@@ -374,32 +374,19 @@ void PluginBase::ProcessDoubleBlock(double** inputs, double** outputs, int nFram
 
 void PluginBase::ProcessFloatBlock(float** inputs, float** outputs, int nFrames,
                                    bool accumulate) {
-  Lock lock(mutex_);
-  if (nFrames <= 0) return;
-  if (maxBlockSize_ <= 0) {
-    if (!accumulate) SilenceOutputs(outputs, nFrames);
-    return;
-  }
-  const int connectedIn = CountConnected(inputs_);
-  const int connectedOut = CountConnected(outputs_);
-  ForEachSlice(nFrames, [&](int offset, int frames) {
-    OffsetPointers(inputs, sliceFloatIn_, connectedIn, offset);
-    OffsetPointers(outputs, sliceFloatOut_, connectedOut, offset);
-    AttachInputs(sliceFloatIn_.data(), frames);
-    AttachOutputs(sliceFloatOut_.data());
-    if (accumulate) {
-      RunBlockFloatAccumulating(frames);
-    } else {
-      RunBlockFloat(frames);
-    }
-  });
+  ProcessFloatSlices(inputs, outputs, nFrames, accumulate ? kAccumulate : kReplace);
 }
 
 void PluginBase::ProcessPassThroughBlock(float** inputs, float** outputs, int nFrames) {
+  ProcessFloatSlices(inputs, outputs, nFrames, kPassThrough);
+}
+
+void PluginBase::ProcessFloatSlices(float** inputs, float** outputs, int nFrames,
+                                    FloatRun run) {
   Lock lock(mutex_);
   if (nFrames <= 0) return;
   if (maxBlockSize_ <= 0) {
-    SilenceOutputs(outputs, nFrames);
+    if (run != kAccumulate) SilenceOutputs(outputs, nFrames);
     return;
   }
   const int connectedIn = CountConnected(inputs_);
@@ -409,7 +396,17 @@ void PluginBase::ProcessPassThroughBlock(float** inputs, float** outputs, int nF
     OffsetPointers(outputs, sliceFloatOut_, connectedOut, offset);
     AttachInputs(sliceFloatIn_.data(), frames);
     AttachOutputs(sliceFloatOut_.data());
-    PassThrough(frames);
+    switch (run) {
+      case kReplace:
+        RunBlockFloat(frames);
+        break;
+      case kAccumulate:
+        RunBlockFloatAccumulating(frames);
+        break;
+      case kPassThrough:
+        PassThrough(frames);
+        break;
+    }
   });
 }
 

@@ -224,6 +224,8 @@ class PluginBase : public ParamHost {
   template <typename Fn>
   void ForEachSlice(int nFrames, Fn&& fn);
   void SilenceOutputs(float** outputs, int nFrames);
+  enum FloatRun { kReplace, kAccumulate, kPassThrough };
+  void ProcessFloatSlices(float** inputs, float** outputs, int nFrames, FloatRun run);
 
   std::vector<ChannelConfig> channelConfigs_;
   PluginMutex mutex_;

@@ -6,9 +6,11 @@ namespace qd {
 
 // The caches are never destroyed: what they hold lives for the life of the process, also
 // past the destruction of other static objects during exit.
+// The three lists are objects of the module: a host that unloads the plug-in gets their memory
+// back (they are destroyed when the module is unloaded, or at exit).
 BitmapCache& BitmapCache::Instance() {
-  static BitmapCache* cache = new BitmapCache;
-  return *cache;
+  static BitmapCache cache;
+  return cache;
 }
 
 PixBitmap* BitmapCache::Find(int32_t id) {
@@ -31,8 +33,8 @@ PixBitmap* BitmapCache::Add(int32_t id, std::unique_ptr<PixBitmap> bitmap) {
 }
 
 FrameStripList& FrameStripList::Instance() {
-  static FrameStripList* list = new FrameStripList;
-  return *list;
+  static FrameStripList list;
+  return list;
 }
 
 FrameStrip FrameStripList::Append(int32_t id, const char* name, const FrameStrip& strip) {
@@ -47,8 +49,10 @@ int32_t FrameStripList::Count() {
 }
 
 FontCache& FontCache::Instance() {
-  static FontCache* cache = new FontCache;
-  return *cache;
+  // The font library starts first, so it is shut down after the fonts made with it.
+  EnsureFontLibrary();
+  static FontCache cache;
+  return cache;
 }
 
 PixCachedFont* FontCache::FindLocked(int32_t size, int32_t orientation, int32_t style,

@@ -1,7 +1,8 @@
 // The process-wide lists shared by every editor in the process: decoded bitmaps by resource
 // id, every frame strip loaded, and fonts by size, orientation, style and name. Each has its
 // own lock, held only for one search or one append and never together with another; the
-// objects they hold live until the process ends. Editor threads only.
+// objects they hold live until the module is unloaded (or the process ends). Editor threads
+// only.
 #pragma once
 
 #include <cstdint>

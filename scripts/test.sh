@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs the whole test suite twice:
 # a release build and a build under AddressSanitizer + UndefinedBehaviorSanitizer;
-# then the tests labelled `tsan` (threads handing data over) under ThreadSanitizer; then the
-# Windows build and its checks under Wine (scripts/build-windows.sh, QD_WINDOWS=0 skips it).
+# then the tests labelled `tsan` (threads handing data over) under ThreadSanitizer, and
+# each libFuzzer target for a minute; then the Windows build and its checks under Wine
+# (scripts/build-windows.sh; QD_WINDOWS=0 skips it).
 # Warnings are errors when CI=true. Build trees go to build/release, build/asan, build/tsan.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -21,7 +22,7 @@ configure_and_build() {
 configure_and_build release -DCMAKE_BUILD_TYPE=Release
 configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_SANITIZE=ON -DQD_BENCH=OFF
 # ThreadSanitizer: only the test programs that carry tsan-labelled tests.
-tsan_targets=(graphics_handover_tests)
+tsan_targets=(graphics_handover_tests graphics_x11_handover_tests validator_thread_tests)
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DQD_WERROR=$werror \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_TSAN=ON -DQD_BENCH=OFF
 cmake --build "$root/build/tsan" -j "$jobs" --target "${tsan_targets[@]}"
@@ -30,6 +31,10 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
 status=0
+# libFuzzer targets, each for a bounded time (QD_FUZZ_SECONDS, a minute by default),
+# built with clang in build/fuzz; scripts/fuzz.sh runs them for longer.
+echo "== fuzz targets: ${QD_FUZZ_SECONDS:-60} s each"
+"$root/scripts/fuzz.sh" --seconds "${QD_FUZZ_SECONDS:-60}" || status=1
 echo "== release build: tests"
 ctest --test-dir "$root/build/release" --output-on-failure -j "$jobs" || status=1
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build: tests"

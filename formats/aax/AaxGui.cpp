@@ -97,4 +97,14 @@ void AAX_CEffectGUI_Plugin::DeleteViewContainer() {
   if (PluginParameters()) PluginParameters()->SetEditorViewContainer(nullptr);
 }
 
+aax::Result AAX_CEffectGUI::TimerWakeup() noexcept { return aax::kSuccess; }
+
+aax::Result AAX_CEffectGUI_Plugin::TimerWakeup() noexcept {
+  try {
+    if (windowOpen_ && graphics_) graphics_->Idle();
+  } catch (...) {
+  }
+  return aax::kSuccess;
+}
+
 }  // namespace qd

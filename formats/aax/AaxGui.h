@@ -31,7 +31,7 @@ class AAX_CEffectGUI : public aax::IEffectGui, public CACFUnknown {
   aax::Result SetViewContainer(aax::IUnknown* container) noexcept override;
   aax::Result GetViewSize(aax::Point*) noexcept override { return aax::kSuccess; }
   aax::Result Draw(const aax::Rect*) noexcept override { return aax::kSuccess; }
-  aax::Result TimerWakeup() noexcept override { return aax::kSuccess; }
+  aax::Result TimerWakeup() noexcept override;
   aax::Result ParameterUpdated(const char*) noexcept override { return aax::kSuccess; }
   aax::Result NotificationReceived(uint32_t, const void*, uint32_t) noexcept override {
     return aax::kSuccess;
@@ -68,6 +68,9 @@ class AAX_CEffectGUI_Plugin final : public AAX_CEffectGUI {
   // contents exist.
   aax::Result GetViewSize(aax::Point* size) noexcept override;
   PluginEditor* Graphics() const { return graphics_; }
+  // The host's periodic call: on a window system without a timer of the editor's own (X11),
+  // it drives the editor's redraw tick and event handling, as a VST2 host's idle call does.
+  aax::Result TimerWakeup() noexcept override;
 
  protected:
   void CreateViewContents() override;

@@ -128,8 +128,19 @@ intptr_t PluginVst2::DispatcherEntry(AEffect* effect, int32_t opcode, int32_t in
       delete self;
       return 0;
     }
-    Lock lock(self->plugin_->Mutex());
-    return self->Dispatch(opcode, index, value, ptr, opt);
+    intptr_t result = 0;
+    {
+      Lock lock(self->plugin_->Mutex());
+      result = self->Dispatch(opcode, index, value, ptr, opt);
+    }
+    // The editor's idle work (events, drawing, a modal pop-up menu) runs outside the plug-in
+    // mutex so that the audio thread never waits for the user; the editor takes the mutex
+    // itself where it reads or changes parameters.
+    if (opcode == effEditIdle) {
+      PluginEditor* editor = self->plugin_->Editor();
+      if (editor && editor->WindowIsOpen()) editor->Idle();
+    }
+    return result;
   } catch (...) {
     return 0;
   }
@@ -293,8 +304,7 @@ intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
       }
       return 0;
     case effEditIdle:
-      p.HostIdle();
-      if (PluginEditor* editor = p.Editor(); editor && editor->WindowIsOpen()) editor->Idle();
+      p.HostIdle();  // the editor's idle follows in DispatcherEntry, without the mutex
       return 0;
     case effIdentify:
       return kIdentifyAnswer;

@@ -27,13 +27,20 @@ std::mutex& FreeTypeLock() {
   return lock;
 }
 
+// Released when the module is unloaded (or at exit), after every font made with it.
+struct FreeTypeHolder {
+  FT_Library library = nullptr;
+  FreeTypeHolder() {
+    if (FT_Init_FreeType(&library) != 0) library = nullptr;
+  }
+  ~FreeTypeHolder() {
+    if (library) FT_Done_FreeType(library);
+  }
+};
+
 FT_Library FreeTypeLibrary() {
-  static FT_Library library = [] {
-    FT_Library lib = nullptr;
-    if (FT_Init_FreeType(&lib) != 0) lib = nullptr;
-    return lib;
-  }();
-  return library;
+  static FreeTypeHolder holder;
+  return holder.library;
 }
 
 // The file and face index fontconfig chooses for a family, weight and slant. Font matching
@@ -72,6 +79,11 @@ bool MatchFontFile(const char* family, bool bold, bool italic, std::string* path
 }
 
 }  // namespace
+
+void EnsureFontLibrary() {
+  FreeTypeLock();
+  FreeTypeLibrary();
+}
 
 struct PlatformFont::Face {
   FT_Face face = nullptr;

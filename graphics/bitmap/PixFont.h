@@ -190,4 +190,8 @@ class PixCachedFont : public PixFont {
   int32_t nativeDraws_ = 0;
 };
 
+// Starts the font library now; anything that keeps fonts for the life of the module calls
+// it first, so the library outlives them.
+void EnsureFontLibrary();
+
 }  // namespace qd

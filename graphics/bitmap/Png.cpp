@@ -3,6 +3,7 @@
 #include <png.h>
 
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -12,6 +13,8 @@
 namespace qd {
 
 namespace {
+
+constexpr uint64_t kMaxPngPixels = uint64_t{1} << 24;
 
 struct MemoryReader {
   const png_byte* data;
@@ -29,6 +32,22 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t count) {
   reader->position += n;
 }
 
+// True when every chunk's declared data lies inside the bytes (the final chunk's CRC may be
+// cut). libpng allocates and reads a chunk's declared length even for chunks it then
+// discards, so one damaged length would cost gigabytes of memory.
+bool ChunksFitTheData(const png_byte* data, size_t length) {
+  size_t pos = 8;
+  while (length - pos >= 8) {
+    const uint64_t n = (uint64_t{data[pos]} << 24) | (uint64_t{data[pos + 1]} << 16) |
+                       (uint64_t{data[pos + 2]} << 8) | uint64_t{data[pos + 3]};
+    if (n > length - pos - 8) return false;
+    if (std::memcmp(data + pos + 4, "IEND", 4) == 0) return true;
+    if (n + 12 > length - pos) return true;  // the last CRC is cut: libpng reports it
+    pos += static_cast<size_t>(n) + 12;
+  }
+  return true;
+}
+
 // Decoding errors and warnings are not reported; errors end the decode via longjmp.
 void SilentWarning(png_structp, png_const_charp) {}
 void ErrorToJump(png_structp png, png_const_charp) {
@@ -40,6 +59,7 @@ void ErrorToJump(png_structp png, png_const_charp) {
 PixBitmap* DecodePngMemory(const void* bytes, size_t length, PixBitmap* dst) {
   if (!bytes || length < 8) return nullptr;
   if (png_sig_cmp(static_cast<png_const_bytep>(bytes), 0, 8) != 0) return nullptr;
+  if (!ChunksFitTheData(static_cast<const png_byte*>(bytes), length)) return nullptr;
 
   png_structp png =
       png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorToJump, SilentWarning);
@@ -66,6 +86,9 @@ PixBitmap* DecodePngMemory(const void* bytes, size_t length, PixBitmap* dst) {
   png_uint_32 width = 0, height = 0;
   int depth = 0, colourType = 0, interlace = 0;
   png_get_IHDR(png, info, &width, &height, &depth, &colourType, &interlace, nullptr, nullptr);
+  // A damaged header must not make the decoder allocate and clear gigabytes before the
+  // image data turns out to be missing; the editor's largest image has 3.2 million pixels.
+  if (static_cast<uint64_t>(width) * height > kMaxPngPixels) png_error(png, "image too large");
 
   bool hasAlpha = (colourType & PNG_COLOR_MASK_ALPHA) != 0;
   if (colourType == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);

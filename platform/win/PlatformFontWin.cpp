@@ -100,6 +100,9 @@ std::unique_ptr<PlatformFont> PlatformFont::Create(const char* family, int32_t h
 
 PlatformFont::~PlatformFont() = default;
 
+// GDI needs no font library to be started.
+void EnsureFontLibrary() {}
+
 bool PlatformFont::Render(uint32_t code, int32_t padding, GlyphImage* out) {
   out->width = out->height = out->advance = out->originX = 0;
   out->coverage.clear();

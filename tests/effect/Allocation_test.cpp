@@ -2,40 +2,10 @@
 // none, in every mode and for a long feed (the loudness states must not grow).
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-#include "tests/effect/AllocationCounter.h"
 #include "tests/effect/EngineTestSupport.h"
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-}  // namespace
-
-// These replace the global allocation functions, so malloc/free pair with them by design.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+#include "tests/support/AllocationCounter.h"
 
 namespace qd {
-
-long testing::CountAllocations(bool on) {
-  counting = false;
-  const long made = allocations.exchange(0);
-  counting = on;
-  return made;
-}
 
 namespace {
 
@@ -63,10 +33,9 @@ TEST(Allocation, ProcessAudioAllocatesNothing) {
                                                           in.size() - pos));
           double* ins[] = {in.left.data() + pos, in.right.data() + pos};
           double* outs[] = {out.left.data() + pos, out.right.data() + pos};
-          counting = true;
+          testing::CountAllocations(true);
           p->ProcessAudio(ins, outs, n);
-          counting = false;
-          made += allocations.exchange(0);
+          made += testing::CountAllocations(false);
           pos += n;
         }
       }

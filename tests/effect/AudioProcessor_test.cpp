@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "tests/effect/AllocationCounter.h"
+#include "tests/support/AllocationCounter.h"
 
 namespace qd {
 namespace {

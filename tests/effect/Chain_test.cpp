@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -115,6 +116,30 @@ TEST(Chain, NonFiniteInputIsSilencedAndTheChainRecovers) {
   for (size_t i = 0; i < outGood.size(); ++i) peak = std::max(peak, std::fabs(outGood.left[i]));
   EXPECT_GT(peak, 0.5);  // driven 12 dB into the limiter: loud again, not silenced
   EXPECT_LT(peak, 1.1);
+}
+
+// Regression: the largest finite doubles passed the non-finite check, and the clipper's
+// drive overflowed them to infinity, which turned the output into NaN for good.
+TEST(Chain, HugeFiniteInputSamplesDoNotTurnOutputIntoNaN) {
+  for (int factor : {0, 1, 2}) {
+    auto p = MakePlugin();
+    SetParam(*p, kClipperOversample, factor);
+    SetParam(*p, kLimiterOversample, factor);
+    SetParam(*p, kClipperLevel, 24);
+    Stereo huge = Sine(1000, 0.5, 0.01, 44100);
+    for (size_t i = 0; i < huge.size(); ++i) {
+      huge.left[i] = (i % 2) ? DBL_MAX : -DBL_MAX;
+      if (i % 3 == 0) huge.right[i] = 1e300;
+    }
+    const Stereo out = Render(*p, huge, 128);
+    const Stereo after = Render(*p, Sine(1000, 0.5, 0.05, 44100), 128);
+    for (const Stereo* s : {&out, &after}) {
+      for (size_t i = 0; i < s->size(); ++i) {
+        ASSERT_TRUE(std::isfinite(s->left[i]) && std::isfinite(s->right[i]))
+            << "factor " << factor << " frame " << i;
+      }
+    }
+  }
 }
 
 TEST(Chain, LongBlockEqualsTheSameAudioInSlices) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tools/host/AudioFile.h"
+#include "tools/host/EditorSession.h"
 #include "tools/host/Generator.h"
 #include "tools/host/HostError.h"
 #include "tools/host/Meter.h"
@@ -33,6 +34,8 @@ constexpr const char* kUsage =
     "  qdhost bench PLUGIN.so [PLUGIN.so ...] [options]\n"
     "  qdhost generate OUTPUT [--seconds S] [--rate HZ] [--peak DBFS]\n"
     "  qdhost measure AUDIOFILE [AUDIOFILE ...]\n"
+    "  qdhost edit PLUGIN.so [INPUT] [options]   open the editor in a window and play INPUT\n"
+    "                            (or generated music) through it at real-time pace\n"
     "options:\n"
     "  --block N                 frames per processing call (default 512)\n"
     "  --tempo BPM               tempo the host reports, 0 for none (default 120)\n"
@@ -41,10 +44,12 @@ constexpr const char* kUsage =
     "  --load-state FILE         apply a saved state before the settings above\n"
     "  --save-state FILE         save the state once the settings are applied\n"
     "  --precision best|double|float|accumulating   processing entry (default best)\n"
-    "  --seconds S, --rate HZ    length and rate of the generated signal (bench, generate)\n"
+    "  --seconds S, --rate HZ    length and rate of the generated signal (bench, generate);\n"
+    "                            edit: stop after S seconds\n"
     "  --input FILE              bench with this file instead of a generated signal\n"
     "  --runs N                  bench runs per plug-in; the fastest counts (default 3)\n"
-    "  --quiet                   no progress bar\n";
+    "  --quiet                   no progress bar\n"
+    "  --loop                    edit: play INPUT over and over until the window is closed\n";
 
 struct Options {
   std::vector<std::string> positional;
@@ -61,6 +66,8 @@ struct Options {
   std::string input;
   int runs = 3;
   bool quiet = false;
+  bool loop = false;
+  bool secondsGiven = false;
 };
 
 HostError Usage(const std::string& message) {
@@ -133,6 +140,7 @@ Options Parse(int argc, const char* const* argv, int first) {
     } else if (arg == "--seconds") {
       o.seconds = ParseNumber(arg, value());
       if (o.seconds <= 0.0 || o.seconds > 3600.0) throw Usage("--seconds must lie in 0..3600");
+      o.secondsGiven = true;
     } else if (arg == "--rate") {
       o.rate = ParseCount(arg, value(), 8000, 768000);
     } else if (arg == "--peak") {
@@ -144,6 +152,8 @@ Options Parse(int argc, const char* const* argv, int first) {
       o.runs = ParseCount(arg, value(), 1, 100);
     } else if (arg == "--quiet") {
       o.quiet = true;
+    } else if (arg == "--loop") {
+      o.loop = true;
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       throw Usage("unknown option " + arg);
     } else {
@@ -517,6 +527,58 @@ int Generate(const Options& o, std::ostream& out) {
   return kExitOk;
 }
 
+// ---------------------------------------------------------------- edit
+
+int Edit(const Options& o, std::ostream& out) {
+  if (o.positional.empty() || o.positional.size() > 2) {
+    throw Usage("edit takes a plug-in and an optional input file");
+  }
+  HostedPlugin plugin(o.positional[0]);
+  ApplySettings(plugin, o, out);
+  EditorSessionOptions session;
+  AudioSource source;
+  std::unique_ptr<AudioReader> reader;
+  std::vector<double> music;
+  size_t position = 0;
+  std::string what;
+  if (o.positional.size() == 2) {
+    const std::string& path = o.positional[1];
+    reader = std::make_unique<AudioReader>(path);
+    session.sampleRate = reader->SampleRate();
+    session.channels = reader->Channels();
+    what = path;
+    source = [&](double* frames, int n) {
+      int got = reader->Read(frames, n);
+      if (got == 0 && o.loop) {
+        reader = std::make_unique<AudioReader>(path);  // from the top again
+        got = reader->Read(frames, n);
+      }
+      return got;
+    };
+  } else {
+    // Generated music, looped, when no file is given.
+    music = GenerateMusic(o.rate, 20.0, o.peakDb);
+    session.sampleRate = o.rate;
+    what = "generated music";
+    source = [&](double* frames, int n) {
+      for (int k = 0; k < 2 * n; ++k) {
+        frames[k] = music[position];
+        position = (position + 1) % music.size();
+      }
+      return n;
+    };
+  }
+  if (o.secondsGiven) session.seconds = o.seconds;
+  plugin.Prepare(session.sampleRate, o.block, o.tempo, o.precision, false);
+  const double played = RunEditorSession(plugin, source, session, out);
+  plugin.Stop();
+  char line[512];
+  std::snprintf(line, sizeof(line), "Played %.2f s of %s through %s\n", played, what.c_str(),
+                plugin.EffectName().c_str());
+  out << line;
+  return kExitOk;
+}
+
 // ---------------------------------------------------------------- measure
 
 int MeasureFiles(const Options& o, std::ostream& out) {
@@ -557,6 +619,7 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     if (command == "bench") return Bench(o, out, err);
     if (command == "generate") return Generate(o, out);
     if (command == "measure") return MeasureFiles(o, out);
+    if (command == "edit") return Edit(o, out);
     throw Usage("unknown command '" + command + "'");
   } catch (const HostError& e) {
     err << "qdhost: " << e.what() << "\n";

@@ -28,7 +28,9 @@ std::string Lower(std::string text) {
 HostedPlugin::HostedPlugin(const std::string& path) : path_(path) {
   // A path without a slash would make dlopen search the library path instead of the file.
   const std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-  module_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // The module stays mapped until the host exits: a plug-in's libraries (font configuration,
+  // window system) keep process-wide state that must not vanish under them.
+  module_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (!module_) {
     const char* why = dlerror();
     throw HostError("cannot load plug-in '" + path + "': " + (why ? why : "unknown error"));

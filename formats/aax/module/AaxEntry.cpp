@@ -7,6 +7,9 @@
 
 #include "effect/Parameters.h"
 #include "effect/QuarloDorvantix.h"
+#ifndef _WIN32  // on Windows the load notification installs the editor window
+#include "graphics/x11/GraphicsX11.h"
+#endif
 #include "formats/aax/AaxDescription.h"
 #include "formats/aax/AaxGui.h"
 #include "formats/aax/AcfObject.h"
@@ -22,6 +25,11 @@ std::unique_ptr<AAX_VHostServices> g_hostServices;
 
 aax::IUnknown* CreateEffectParameters() {
   try {
+    // The editor of every instance is an X11 child window of the view container's window.
+#ifndef _WIN32
+    static const bool x11Installed = (InstallX11Graphics(), true);
+    (void)x11Installed;
+#endif
     auto* params = new AAX_CPluginParameters(std::make_unique<QuarloDorvantix>(kFormatAax));
     return static_cast<aax::IEffectParameters*>(params);
   } catch (...) {

@@ -7,6 +7,9 @@
 
 #include "effect/QuarloDorvantix.h"
 #include "formats/vst2/PluginVst2.h"
+#ifndef _WIN32  // on Windows the load notification installs the editor window
+#include "graphics/x11/GraphicsX11.h"
+#endif
 
 namespace {
 
@@ -18,6 +21,11 @@ std::mutex& CreationLock() {
 qd::vst2::AEffect* CreateInstance(qd::vst2::HostCallback host) noexcept {
   try {
     std::lock_guard<std::mutex> lock(CreationLock());
+    // The editor of every instance is an X11 child window of the host's window.
+#ifndef _WIN32
+    static const bool x11Installed = (qd::InstallX11Graphics(), true);
+    (void)x11Installed;
+#endif
     auto binding = std::make_unique<qd::PluginVst2>(
         host, std::make_unique<qd::QuarloDorvantix>(qd::kFormatVst2));
     binding->FinishCreation();

@@ -4,9 +4,13 @@
 
 #include <cstddef>
 
+#include "tests/support/AllocationCounter.h"
+
 namespace Iir::test {
 
 // Number of operator new calls since the program started.
-std::size_t AllocationCount();
+inline std::size_t AllocationCount() {
+  return static_cast<std::size_t>(qd::testing::AllocationsSoFar());
+}
 
 }  // namespace Iir::test

@@ -10,28 +10,6 @@
 #include "dsp/filters/LowPass.h"
 #include "tests/dsp/filters/AllocationCount.h"
 
-namespace {
-std::size_t g_allocations = 0;
-}  // namespace
-
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-
-namespace Iir::test {
-std::size_t AllocationCount() {
-  return g_allocations;
-}
-}  // namespace Iir::test
-
 namespace Iir {
 namespace {
 

@@ -9,34 +9,7 @@
 
 #include "AaxTestSupport.h"
 
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-}  // namespace
-
-// These replace the global allocation functions, so malloc/free pair with them by design.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-  if (counting.load(std::memory_order_relaxed)) allocations.fetch_add(1);
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
+#include "tests/support/AllocationCounter.h"
 
 namespace {
 
@@ -61,10 +34,9 @@ TEST(AaxAllocation, RenderAllocatesNothingOnceTheBlockLengthIsSettled) {
                                                   0);
     std::vector<aax::MidiPacket> midi{
         {static_cast<uint32_t>(block % kFrames), 3, {0x90, 0x3C, 0x64, 0}, false}};
-    counting = true;
+    qd::testing::CountAllocations(true);
     inst.Render(in, out, kFrames, std::move(midi));
-    counting = false;
-    made += allocations.exchange(0);
+    made += qd::testing::CountAllocations(false);
   }
   EXPECT_EQ(made, 0);
 }

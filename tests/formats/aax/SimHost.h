@@ -264,6 +264,10 @@ class Instance {
   aax::Result OpenEditor(void* parent);
   aax::Result GetViewSize(aax::Point* size);
   void CloseEditor();
+  // The host's periodic timer call to the open editor.
+  void EditorTimer() {
+    if (gui_) gui_->TimerWakeup();
+  }
   ViewContainer* View() const { return view_; }
 
  private:

@@ -7,6 +7,9 @@
 #include <memory>
 #include <vector>
 
+#include <sys/resource.h>
+#include <zlib.h>
+
 #include "graphics/bitmap/Blit.h"
 #include "resources/ResourceTable.h"
 #include "tests/graphics/bitmap/PngEncode.h"
@@ -144,6 +147,41 @@ TEST(DecodePngMemory, DecodesIntoAGivenBitmapResizedToTheImage) {
   EXPECT_EQ(DecodePngMemory(bytes.data(), bytes.size(), &target), &target);
   EXPECT_EQ(target.Width(), 5);
   EXPECT_EQ(target.Row(1)[4], 0x7F7F7F7Fu);
+}
+
+// Regression: a header declaring a huge image made the decoder allocate and clear the
+// whole bitmap (up to 2 GB) before finding the image data missing.
+TEST(DecodePngMemory, HugeDeclaredImageIsRefusedBeforeAnyPixelMemory) {
+  PngImage s;
+  s.rows = {{1, 2, 3, 4}};
+  std::vector<uint8_t> bytes = EncodePng(s);
+  // Width and height live at bytes 16..23 of the header chunk, its CRC at 29..32.
+  const uint8_t huge[8] = {0, 0, 0x4E, 0x20, 0, 0, 0x4E, 0x20};  // 20000 x 20000
+  std::copy(huge, huge + 8, bytes.begin() + 16);
+  const uLong crc = crc32(0L, bytes.data() + 12, 17);
+  for (int k = 0; k < 4; ++k) bytes[29 + k] = static_cast<uint8_t>(crc >> (24 - 8 * k));
+  PixMemBitmap target(3, 2);
+  EXPECT_EQ(DecodePngMemory(bytes.data(), bytes.size(), &target), nullptr);
+  EXPECT_EQ(target.Width(), 3);
+  EXPECT_EQ(target.Height(), 2);
+}
+
+// Regression: a text chunk with a damaged length of nearly 2 GB made libpng allocate and
+// fill a buffer of that size while reading the header.
+TEST(DecodePngMemory, DamagedChunkLengthDoesNotAllocateGigabytes) {
+  PngImage s;
+  s.rows = {{1, 2, 3, 4}};
+  const std::vector<uint8_t> good = EncodePng(s);
+  // Signature and header chunk (33 bytes), then a text chunk claiming 0x74000000 bytes.
+  std::vector<uint8_t> bytes(good.begin(), good.begin() + 33);
+  const uint8_t text[] = {0x74, 0, 0, 0, 'i', 'T', 'X', 't', 'k', 0, 0, 0, 0};
+  bytes.insert(bytes.end(), text, text + sizeof(text));
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  EXPECT_EQ(Decode(bytes), nullptr);
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 256 * 1024) << "kilobytes of peak memory added";
 }
 
 TEST(PngFiles, WrittenBitmapDecodesToTheSamePixels) {

@@ -1,0 +1,169 @@
+// Input no host should send but some do: NaN, infinities, denormals and full-scale square
+// waves. The output stays finite and under the ceiling, a non-finite input sample counts
+// as silence, and the block after the bad input is exactly what clean input gives.
+#include <cfloat>
+#include <cstring>
+
+#include "tests/validator/Harness.h"
+
+namespace qd::validator {
+namespace {
+
+enum class Bad { kNaN, kPosInf, kNegInf, kMixed, kDenormal, kSquare, kMaxDouble };
+
+const char* Name(Bad bad) {
+  switch (bad) {
+    case Bad::kNaN:
+      return "NaN";
+    case Bad::kPosInf:
+      return "+inf";
+    case Bad::kNegInf:
+      return "-inf";
+    case Bad::kMixed:
+      return "mixed";
+    case Bad::kDenormal:
+      return "denormal";
+    case Bad::kSquare:
+      return "square";
+    case Bad::kMaxDouble:
+      return "max double";
+  }
+  return "";
+}
+
+// Writes the bad signal over part of the block; returns true when the samples written are
+// ones the engine treats as silence (non-finite).
+bool Spoil(HostBuffers& b, int n, Bad bad, Seeded& s) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const int from = s.Int(0, std::max(n - 1, 0));
+  const int to = s.Int(from, n);
+  for (int c = 0; c < 2; ++c) {
+    for (int k = from; k < to; ++k) {
+      double& v = b.in[c][k];
+      switch (bad) {
+        case Bad::kNaN:
+          v = nan;
+          break;
+        case Bad::kPosInf:
+          v = inf;
+          break;
+        case Bad::kNegInf:
+          v = -inf;
+          break;
+        case Bad::kMixed:
+          v = (k % 3 == 0) ? nan : (k % 3 == 1 ? inf : -inf);
+          break;
+        case Bad::kDenormal:
+          v = ((k & 1) ? 1.0 : -1.0) * DBL_TRUE_MIN * (1 + k % 1000);
+          break;
+        case Bad::kSquare:
+          v = ((k / 50) & 1) ? 1.0 : -1.0;
+          break;
+        case Bad::kMaxDouble:
+          v = ((k / 7) & 1) ? DBL_MAX : -DBL_MAX;
+          break;
+      }
+    }
+  }
+  return bad == Bad::kNaN || bad == Bad::kPosInf || bad == Bad::kNegInf || bad == Bad::kMixed;
+}
+
+// Two instances with the same settings: one gets the bad input, the other gets silence
+// where the bad samples were non-finite (and the same samples otherwise).
+TEST(BadInput, OutputStaysFiniteAndRecoversWithinOneBlock) {
+  Seeded s;
+  const Bad kinds[] = {Bad::kNaN,      Bad::kPosInf, Bad::kNegInf,   Bad::kMixed,
+                       Bad::kDenormal, Bad::kSquare, Bad::kMaxDouble};
+  for (int round = 0; round < Iterations(10); ++round) {
+    for (Bad bad : kinds) {
+      const float rate = s.Pick(HostRates());
+      const int block = s.Int(1, 4096);
+      Instance victim, reference;
+      victim.Start(rate, block);
+      reference.Start(rate, block);
+      for (int p = 0; p < kParamCount; ++p) {
+        if (p == kResetMeters) continue;
+        const float v = static_cast<float>(s.Real(0.0, 1.0));
+        victim.effect->setParameter(victim.effect, p, v);
+        reference.effect->setParameter(reference.effect, p, v);
+      }
+      const Precision precision = s.Chance(0.5) ? Precision::kDouble : Precision::kFloat;
+      HostBuffers vb, rb;
+      vb.Resize(block);
+      rb.Resize(block);
+      Program vp, rp;
+      const int badBlock = s.Int(1, 4);
+      for (int i = 0; i < badBlock + 3; ++i) {
+        vp.Fill(vb, block, rate);
+        rp.Fill(rb, block, rate);
+        if (i == badBlock) {
+          if (Spoil(vb, block, bad, s)) {
+            for (int c = 0; c < 2; ++c) {
+              for (int k = 0; k < block; ++k) {
+                if (!std::isfinite(vb.in[c][k])) rb.in[c][k] = 0.0;
+              }
+            }
+          } else {
+            rb = vb;
+          }
+        }
+        const double ceiling = CeilingFor(victim);
+        ProcessBlock(victim, vb, block, precision);
+        ProcessBlock(reference, rb, block, precision);
+        ASSERT_EQ(CheckBlock(vb, block, ceiling), "")
+            << Name(bad) << " input, block " << i << " (bad block " << badBlock << ")";
+        // Non-finite samples enter as silence, so the two instances never differ: the
+        // bad block itself matches, and so does every block after it.
+        for (int c = 0; c < 2; ++c) {
+          ASSERT_EQ(0, std::memcmp(vb.out[c].data(), rb.out[c].data(), sizeof(double) * block))
+              << Name(bad) << " input, block " << i << " channel " << c;
+        }
+      }
+      // Both meters and state read back sound.
+      ASSERT_NO_FATAL_FAILURE(ExpectParamsValid(victim));
+    }
+  }
+}
+
+// Full-scale and beyond, at every oversampling factor and drive: the ceiling holds.
+TEST(BadInput, FullScaleSquaresAtEveryFactorAndDriveStayUnderTheCeiling) {
+  Seeded s;
+  const float factors[] = {0.0f, 0.5f, 1.0f};
+  const float drives[] = {0.0f, 0.2f, 1.0f};
+  for (float clipOs : factors) {
+    for (float limOs : factors) {
+      for (float drive : drives) {
+        Instance plugin;
+        const float rate = s.Pick(HostRates());
+        plugin.Start(rate, 1024);
+        plugin.effect->setParameter(plugin.effect, kClipperOversample, clipOs);
+        plugin.effect->setParameter(plugin.effect, kLimiterOversample, limOs);
+        plugin.effect->setParameter(plugin.effect, kClipperLevel, drive);
+        plugin.effect->setParameter(plugin.effect, kLimiterLevel, 1.0f - drive);
+        plugin.effect->setParameter(plugin.effect, kOutputLevel, 1.0f);  // 0 dB
+        const double ceiling = CeilingFor(plugin);
+        HostBuffers b;
+        b.Resize(1024);
+        double peak = 0.0;
+        for (int i = 0; i < 40; ++i) {
+          const int period = 2 + (i * 7) % 200;
+          for (int k = 0; k < 1024; ++k) {
+            const double level = (i % 4 == 0) ? 1.0 : 4.0;
+            b.in[0][k] = ((k / period) & 1) ? level : -level;
+            b.in[1][k] = ((k / (period + 1)) & 1) ? -level : level;
+          }
+          ProcessBlock(plugin, b, 1024, Precision::kDouble);
+          ASSERT_EQ(CheckBlock(b, 1024, ceiling), "")
+              << "clipper os " << clipOs << ", limiter os " << limOs << ", drive " << drive
+              << ", block " << i << " at " << rate;
+          for (int k = 0; k < 1024; ++k) peak = std::max(peak, std::fabs(b.out[0][k]));
+        }
+        EXPECT_GT(peak, 0.5) << "the square waves came out far too quiet";
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qd::validator
