@@ -1,6 +1,7 @@
 // dlopen, dlsym, dlclose and dlerror over LoadLibrary, for code that loads plug-in modules
-// by path. Only what a plug-in loader needs: the flags are ignored (Windows resolves every
-// import at load), and dlerror reports the last failure once.
+// by path. Only what a plug-in loader needs: of the flags only RTLD_NODELETE counts (the
+// module is pinned; Windows resolves every import at load anyway), and dlerror reports the
+// last failure once.
 #pragma once
 
 #include <windows.h>
@@ -12,6 +13,7 @@
 #define RTLD_NOW 0x2
 #define RTLD_LOCAL 0x0
 #define RTLD_GLOBAL 0x100
+#define RTLD_NODELETE 0x1000
 
 namespace qd::compat {
 inline std::string& LastLoadError() {
@@ -26,14 +28,19 @@ inline void RecordLoadError(const char* what) {
 }
 }  // namespace qd::compat
 
-inline void* dlopen(const char* path, int) {
+inline void* dlopen(const char* path, int flags) {
   if (!path) return GetModuleHandleA(nullptr);
   std::string file(path);
   for (char& c : file) {
     if (c == '/') c = '\\';
   }
   HMODULE module = LoadLibraryA(file.c_str());
-  if (!module) qd::compat::RecordLoadError("LoadLibrary");
+  if (!module) {
+    qd::compat::RecordLoadError("LoadLibrary");
+  } else if (flags & RTLD_NODELETE) {
+    HMODULE pinned = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN, file.c_str(), &pinned);
+  }
   return module;
 }
 
