@@ -118,6 +118,11 @@ done
 w 600 "$tests/windows_tests.exe" --gtest_brief=1 || fail "windows_tests"
 timeout 120 wineserver -w
 
+step "qdhost.exe edit: the editor in the host's own window while it plays"
+{ w 120 "$win_host" edit QuarloDorvantix.dll --seconds 2 || true; } | tr -d '\r' | tee edit.txt
+grep -q "^Played 2.00 s" edit.txt || fail "qdhost.exe edit"
+timeout 120 wineserver -w
+
 step "The editor in a windowed host: clicks, drags, screenshots while audio plays"
 artifacts="$win/artifacts"
 mkdir -p "$artifacts" "$work/cues"
