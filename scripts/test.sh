@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs the whole test suite twice:
-# a release build and a build under AddressSanitizer + UndefinedBehaviorSanitizer;
-# then the tests labelled `tsan` (threads handing data over) under ThreadSanitizer, and
-# each libFuzzer target for a minute; then the Windows build and its checks under Wine
-# (scripts/build-windows.sh; QD_WINDOWS=0 skips it).
+# Installs what is missing, then builds a release tree, an AddressSanitizer +
+# UndefinedBehaviorSanitizer tree and a ThreadSanitizer tree; runs the Windows build and its
+# checks under Wine (scripts/build-windows.sh; QD_WINDOWS=0 skips it) and each libFuzzer
+# target for a minute; then the whole suite in the release and sanitizer trees and the tests
+# labelled `tsan` (threads handing data over), so the run ends with CTest's summaries.
 # Warnings are errors when CI=true. Build trees go to build/release, build/asan, build/tsan.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -31,17 +31,6 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-halt_on_error=1:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
 status=0
-# libFuzzer targets, each for a bounded time (QD_FUZZ_SECONDS, a minute by default),
-# built with clang in build/fuzz; scripts/fuzz.sh runs them for longer.
-echo "== fuzz targets: ${QD_FUZZ_SECONDS:-60} s each"
-"$root/scripts/fuzz.sh" --seconds "${QD_FUZZ_SECONDS:-60}" || status=1
-echo "== release build: tests"
-ctest --test-dir "$root/build/release" --output-on-failure -j "$jobs" || status=1
-echo "== AddressSanitizer + UndefinedBehaviorSanitizer build: tests"
-ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs" || status=1
-echo "== ThreadSanitizer build: tests labelled tsan"
-TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
-  ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs" -L tsan || status=1
 # The Windows deliverables, cross-built, and their checks under Wine against build/release.
 # QD_WINDOWS=0 leaves this stage out.
 if [ "${QD_WINDOWS:-1}" != "0" ]; then
@@ -54,4 +43,15 @@ if [ "${QD_WINDOWS:-1}" != "0" ]; then
     status=1
   fi
 fi
+# libFuzzer targets, each for a bounded time (QD_FUZZ_SECONDS, a minute by default),
+# built with clang in build/fuzz; scripts/fuzz.sh runs them for longer.
+echo "== fuzz targets: ${QD_FUZZ_SECONDS:-60} s each"
+"$root/scripts/fuzz.sh" --seconds "${QD_FUZZ_SECONDS:-60}" || status=1
+echo "== release build: tests"
+ctest --test-dir "$root/build/release" --output-on-failure -j "$jobs" || status=1
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build: tests"
+ctest --test-dir "$root/build/asan" --output-on-failure -j "$jobs" || status=1
+echo "== ThreadSanitizer build: tests labelled tsan"
+TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1} \
+  ctest --test-dir "$root/build/tsan" --output-on-failure -j "$jobs" -L tsan || status=1
 exit $status
