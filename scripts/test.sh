@@ -22,7 +22,8 @@ configure_and_build() {
 configure_and_build release -DCMAKE_BUILD_TYPE=Release
 configure_and_build asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_SANITIZE=ON -DQD_BENCH=OFF
 # ThreadSanitizer: only the test programs that carry tsan-labelled tests.
-tsan_targets=(graphics_handover_tests graphics_x11_handover_tests validator_thread_tests)
+tsan_targets=(graphics_handover_tests graphics_x11_handover_tests validator_thread_tests
+  validator_aax_thread_tests)
 cmake -S "$root" -B "$root/build/tsan" -G Ninja -DQD_WERROR=$werror \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_TSAN=ON -DQD_BENCH=OFF
 cmake --build "$root/build/tsan" -j "$jobs" --target "${tsan_targets[@]}"

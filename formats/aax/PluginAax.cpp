@@ -66,6 +66,7 @@ const char* AAX_CPluginParameters::ParameterId(int index) const {
 aax::Result AAX_CPluginParameters::EffectInit() {
   AddMasterBypassParameter();
   parameterIds_.clear();
+  restored_.assign(static_cast<size_t>(std::max(plugin_->ParamCount(), 0)), RestoredValue{});
   for (int i = 0; i < plugin_->ParamCount(); ++i) {
     char id[16];
     std::snprintf(id, sizeof(id), "%d", i + 1);
@@ -92,7 +93,20 @@ void AAX_CPluginParameters::ParameterUpdated(const char* id, double normalized) 
   if (index < 0 || index >= plugin_->ParamCount()) return;
   const int i = static_cast<int>(index);
   Lock lock(plugin_->Mutex());
-  plugin_->GetParam(i)->SetFromNormalized(normalized);
+  PluginParam* param = plugin_->GetParam(i);
+  // The host answers the values the plug-in posts. The trip through the normalised value
+  // need not give back the same bits, so the answer to a restored state sets the value the
+  // state held, and an answer carrying the value the parameter already holds keeps it:
+  // otherwise a restored state would render other audio than the state it came from.
+  // Answers to earlier requests may still arrive first; they leave the restored value
+  // waiting for its own answer.
+  RestoredValue* restored = i < static_cast<int>(restored_.size()) ? &restored_[i] : nullptr;
+  if (restored && restored->pending && normalized == restored->normalized) {
+    param->SetClamped(restored->value);
+    restored->pending = false;
+  } else if (param->Normalized() != normalized) {
+    param->SetFromNormalized(normalized);
+  }
   if (PluginEditor* editor = plugin_->Editor()) editor->UpdateParamControls(i, normalized, true);
   plugin_->ParamChanged(i, kSourceHost);
 }
@@ -162,10 +176,23 @@ aax::Result AAX_CPluginParameters::SetChunk(uint32_t chunkId,
                       std::max(0, chunk->size));
     Lock lock(plugin_->Mutex());
     plugin_->LoadState(state, 0);
-    // The host's parameter values follow the loaded state.
+    // The host's parameter values follow the loaded state. The requests carry the plug-in's
+    // own normalised values rather than the AAX parameters' rounding of them (a bool or enum
+    // may hold tenths), so the host's answers leave every value as the state holds it.
+    AAX_VAutomationDelegate* automation = Automation();
     for (int i = 0; i < plugin_->ParamCount(); ++i) {
-      if (const char* id = ParameterId(i)) {
-        SetParameterNormalizedValue(id, plugin_->GetParam(i)->Normalized());
+      const char* id = ParameterId(i);
+      if (!id) continue;
+      const double normalized = plugin_->GetParam(i)->Normalized();
+      if (i < static_cast<int>(restored_.size())) {
+        restored_[i] = {normalized, plugin_->GetParam(i)->Value(), true};
+      }
+      if (automation && automation->Interface()) {
+        automation->PostTouchRequest(id);
+        automation->PostSetValueRequest(id, normalized);
+        automation->PostReleaseRequest(id);
+      } else {
+        SetParameterNormalizedValue(id, normalized);
       }
     }
     plugin_->PushParamsToEditor();

@@ -71,6 +71,14 @@ class AAX_CPluginParameters final : public AAX_CEffectParameters, public HostSer
 
   std::unique_ptr<PluginBase> plugin_;
   std::vector<std::string> parameterIds_;
+  // Per parameter: the value a restored state set and the normalised value posted for it,
+  // until the host's answer arrives (read and written under the plug-in mutex).
+  struct RestoredValue {
+    double normalized = 0.0;
+    double value = 0.0;
+    bool pending = false;
+  };
+  std::vector<RestoredValue> restored_;
   AAX_VTransport renderTransport_;
   AAX_VViewContainer* viewContainer_ = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "graphics/bitmap/CairoBridge.h"
 
+#include "graphics/bitmap/LibraryLifetime.h"
+
 namespace qd {
 
 CairoBridge::CairoBridge(ParamHost* plugin, const void* module)
@@ -35,6 +37,9 @@ void CairoBridge::Attach(PixBitmap* drawBitmap) {
   Release();
   width_ = height_ = 0;
   if (!drawBitmap || !drawBitmap->HasPixels()) return;
+  // Cairo (and pixman with it) outlives the module: see KeepLibraryLoaded.
+  static const bool kept = (KeepLibraryLoaded(reinterpret_cast<const void*>(&cairo_create)), true);
+  (void)kept;
   width_ = drawBitmap->Width();
   height_ = drawBitmap->Height();
   int stride = cairo_format_stride_for_width(CAIRO_FORMAT_RGB24, drawBitmap->RowSpan());

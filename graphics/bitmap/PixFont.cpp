@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "graphics/bitmap/Blit.h"
+#include "graphics/bitmap/LibraryLifetime.h"
 
 namespace qd {
 
@@ -48,6 +49,8 @@ FT_Library FreeTypeLibrary() {
 // families); an empty path means no font is installed at all.
 bool MatchFontFile(const char* family, bool bold, bool italic, std::string* path, int* index,
                    std::string* matchedFamily) {
+  static const bool kept = (KeepLibraryLoaded(reinterpret_cast<const void*>(&FcFontMatch)), true);
+  (void)kept;
   FcPattern* pattern = FcPatternCreate();
   if (!pattern) return false;
   FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));

@@ -82,7 +82,7 @@ TEST(Automation, RandomValuesWhileAudioRunsAtRandomBlockSizesAndRates) {
     const int n =
         s.Chance(0.9) ? std::min(RandomBlockSize(s), std::max(maxBlock, 0)) : RandomBlockSize(s);
     program.peak = s.Chance(0.2) ? s.Real(0.0, 16.0) : 2.0;
-    program.Fill(b, n, rate);
+    Fill(program, b, n, rate);
     const double ceiling = CeilingFor(plugin);
     ProcessBlock(plugin, b, n, s.Chance(0.5) ? Precision::kDouble : Precision::kFloat);
     ASSERT_EQ(CheckBlock(b, n, ceiling), "")

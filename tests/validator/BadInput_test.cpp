@@ -95,8 +95,8 @@ TEST(BadInput, OutputStaysFiniteAndRecoversWithinOneBlock) {
       Program vp, rp;
       const int badBlock = s.Int(1, 4);
       for (int i = 0; i < badBlock + 3; ++i) {
-        vp.Fill(vb, block, rate);
-        rp.Fill(rb, block, rate);
+        Fill(vp, vb, block, rate);
+        Fill(rp, rb, block, rate);
         if (i == badBlock) {
           if (Spoil(vb, block, bad, s)) {
             for (int c = 0; c < 2; ++c) {

@@ -117,7 +117,7 @@ intptr_t CallRandomly(Instance& plugin, int32_t opcode, Arguments& a, Seeded& s)
 void ExpectUsable(Instance& plugin, HostBuffers& b, Program& program, const std::string& when) {
   ASSERT_NO_FATAL_FAILURE(ExpectParamsValid(plugin)) << when;
   const int n = 256;
-  program.Fill(b, n, 44100.0);
+  Fill(program, b, n, 44100.0);
   const double ceiling = CeilingFor(plugin);
   ProcessBlock(plugin, b, n, Precision::kFloat);
   ASSERT_EQ(CheckBlock(b, n, ceiling), "") << when;

@@ -18,7 +18,7 @@ void UseBriefly(Instance& plugin, Seeded& s, const char* what) {
   b.Resize(block);
   Program program;
   for (int i = 0; i < 3; ++i) {
-    program.Fill(b, block, rate);
+    Fill(program, b, block, rate);
     ProcessBlock(plugin, b, block, s.Chance(0.5) ? Precision::kDouble : Precision::kFloat);
     ASSERT_EQ(CheckBlock(b, block, CeilingFor(plugin)), "") << what;
   }
@@ -79,7 +79,7 @@ TEST(Lifecycle, InstancesCreatedUsedAndClosedOnSeveralThreads) {
         HostBuffers b;
         b.Resize(256);
         Program program;
-        program.Fill(b, 256, 44100.0);
+        Fill(program, b, 256, 44100.0);
         ProcessBlock(plugin, b, 256, Precision::kDouble);
         if (!CheckBlock(b, 256, kCeilingFactor1).empty()) ++failures;
         plugin.effect->setParameter(plugin.effect, static_cast<int>(rng() % kParamCount),

@@ -23,7 +23,7 @@ std::vector<double> RenderSequence(Instance& plugin, uint64_t seed, float rate, 
   std::vector<double> out;
   for (int i = 0; i < blocks; ++i) {
     const int n = static_cast<int>(rng() % 4097);
-    program.Fill(b, n, rate);
+    Fill(program, b, n, rate);
     ProcessBlock(plugin, b, n, Precision::kDouble);
     for (int k = 0; k < n; ++k) {
       out.push_back(b.out[0][k]);
@@ -101,7 +101,7 @@ TEST(State, ChunksGotAndSetAtRandomMomentsDuringAutomation) {
     }
     ASSERT_NO_FATAL_FAILURE(ExpectParamsValid(plugin));
     const int n = s.Int(0, 2048);
-    program.Fill(b, n, rate);
+    Fill(program, b, n, rate);
     const double ceiling = CeilingFor(plugin);
     ProcessBlock(plugin, b, n, s.Chance(0.5) ? Precision::kDouble : Precision::kFloat);
     ASSERT_EQ(CheckBlock(b, n, ceiling), "") << "block " << i;
@@ -140,7 +140,7 @@ TEST(State, DamagedChunksLeaveTheInstanceSound) {
     SetChunk(plugin, asProgram, chunk);
     ASSERT_NO_FATAL_FAILURE(ExpectParamsValid(plugin));
     ASSERT_FALSE(GetChunk(plugin, !asProgram).empty());
-    program.Fill(b, 512, 48000.0);
+    Fill(program, b, 512, 48000.0);
     const double ceiling = CeilingFor(plugin);
     ProcessBlock(plugin, b, 512, Precision::kDouble);
     ASSERT_EQ(CheckBlock(b, 512, ceiling), "") << "after damaged chunk " << i;

@@ -30,7 +30,7 @@ struct AudioThread {
         plugin.effect->setParameter(plugin.effect, static_cast<int32_t>(rng() % kParamCount),
                                     static_cast<float>(rng() % 1001) / 1000.0f);
       }
-      program.Fill(b, n, 48000.0);
+      Fill(program, b, n, 48000.0);
       // Another thread may switch the limiter's oversampling (through a restored state)
       // between reading it here and the block, so the loosest of the ceilings applies.
       const double ceiling = std::max({kCeilingFactor1, kCeiling2x, kCeiling4x});

@@ -216,6 +216,32 @@ TEST(AaxChunks, SaveCompareAndRestore) {
       aax::kErrorInvalidChunkId);
 }
 
+// Fault found by the validator: restoring posted the AAX parameters' rounding of each
+// value, so a bool or enum holding tenths (which hosts can set) came back as a whole
+// number, and the host's answers turned exact values into near ones through the trip via
+// the normalised value. The restored instance then rendered other audio than its source.
+TEST(AaxChunks, RestoredStateComesBackBitForBitThroughTheHostsAnswers) {
+  LocalInstance source;
+  source->Params()->UpdateParameterNormalizedValue("5", 0.6, 0);  // AutoRelease: tenths
+  source->Params()->UpdateParameterNormalizedValue("3", 0.4, 0);  // Clipper Oversample
+  source->Params()->UpdateParameterNormalizedValue("8", 0.3, 0);  // Output Level
+  source.plugin->GetParam(qd::kOutputLevel)->SetClamped(-0.2);    // not a normalised round trip
+  const std::vector<uint8_t> saved = source->SaveChunk();
+
+  LocalInstance restored;
+  // A request posted before the restore and answered after it must not break the answer
+  // to the restore.
+  restored->Params()->SetParameterNormalizedValue("8", 0.25);
+  ASSERT_EQ(restored->RestoreChunk(saved), aax::kSuccess);
+  restored->DeliverAutomation();
+  EXPECT_EQ(restored->SaveChunk(), saved);
+  EXPECT_DOUBLE_EQ(restored.plugin->GetParam(qd::kAutoRelease)->Value(), 0.6);
+  EXPECT_EQ(restored.plugin->GetParam(qd::kOutputLevel)->Value(), -0.2);
+  // The host's own later edits still apply.
+  restored->Params()->UpdateParameterNormalizedValue("5", 0.0, 0);
+  EXPECT_EQ(restored.plugin->GetParam(qd::kAutoRelease)->Value(), 0.0);
+}
+
 TEST(AaxChunks, GetChunkNeverWritesPastTheRoomTheHostGave) {
   LocalInstance inst;
   std::vector<uint8_t> record(aax::kChunkHeaderSize + 100, 0xEE);

@@ -240,27 +240,32 @@ aax::Result Automation::QueryInterface(const aax::Uid& iid, void** out) {
 }
 
 aax::Result Automation::PostTouchRequest(const char* id) {
+  std::lock_guard<std::mutex> hold(lock_);
   posts.push_back({"touch", Text(id), 0.0});
   return aax::kSuccess;
 }
 
 aax::Result Automation::PostSetValueRequest(const char* id, double normalized) {
+  std::lock_guard<std::mutex> hold(lock_);
   posts.push_back({"set", Text(id), normalized});
   pending.push_back({"set", Text(id), normalized});
   return aax::kSuccess;
 }
 
 aax::Result Automation::PostReleaseRequest(const char* id) {
+  std::lock_guard<std::mutex> hold(lock_);
   posts.push_back({"release", Text(id), 0.0});
   return aax::kSuccess;
 }
 
 aax::Result Automation::PostCurrentValue(const char* id, double normalized) {
+  std::lock_guard<std::mutex> hold(lock_);
   posts.push_back({"current", Text(id), normalized});
   return aax::kSuccess;
 }
 
 int Automation::Count(const std::string& kind) const {
+  std::lock_guard<std::mutex> hold(lock_);
   int n = 0;
   for (const Post& p : posts) n += p.kind == kind ? 1 : 0;
   return n;
@@ -268,7 +273,11 @@ int Automation::Count(const std::string& kind) const {
 
 int Automation::Deliver(aax::IEffectParameters* params) {
   std::vector<Post> requests;
-  requests.swap(pending);
+  {
+    // Delivered outside the lock: an update may make the plug-in post again.
+    std::lock_guard<std::mutex> hold(lock_);
+    requests.swap(pending);
+  }
   for (const Post& p : requests) params->UpdateParameterNormalizedValue(p.id.c_str(), p.value, 0);
   return static_cast<int>(requests.size());
 }
@@ -453,6 +462,12 @@ bool Instance::CompareChunk(const std::vector<uint8_t>& record) {
 
 aax::Result Instance::OpenEditor(void* parent) {
   if (!createGui_) return aax::kErrorNullObject;
+  // One GUI per instance: a host that opens the editor again drops the previous one, as
+  // far as the host's own references go, without asking it to close.
+  if (view_) {
+    view_->Release();
+    view_ = nullptr;
+  }
   aax::IUnknown* object = createGui_();
   void* out = nullptr;
   if (object) object->QueryInterface(aax::kIidEffectGui, &out);

@@ -7,7 +7,8 @@
 // registered render procedure with real context blocks, saves and restores the chunk and
 // opens the editor through the GUI object in a view container.
 //
-// Single-threaded: everything runs on the test's thread.
+// Single-threaded, except that the automation delegate takes posts from any thread (a
+// plug-in may post from its audio thread while the host delivers).
 #pragma once
 
 #include <array>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -181,6 +183,15 @@ class Automation final : public HostObject<aax::IAutomationDelegate> {
   // What a host does with posted requests on its next cycle: each becomes an
   // UpdateParameterNormalizedValue on the instance. Returns how many were delivered.
   int Deliver(aax::IEffectParameters* params);
+  // Forgets what was posted (long runs would otherwise keep every post).
+  void Clear() {
+    std::lock_guard<std::mutex> hold(lock_);
+    posts.clear();
+  }
+
+ private:
+  // Posts may come from the audio thread while the host's thread delivers.
+  mutable std::mutex lock_;
 };
 
 class Transport final : public HostObject<aax::ITransport> {

@@ -1,0 +1,155 @@
+// The validator suite's random choices and physical bounds, shared by the runs through
+// every format: the run's seed and size, the seeded generator of one test, host rates,
+// block sizes and parameter values as hosts send them, and the output ceiling.
+//
+// Every test seeds its own generator from the run seed and its own name, and reports the
+// run seed on failure, so a failing run is replayed with
+//   QD_VALIDATOR_SEED=<seed> ctest -R <test>
+// QD_VALIDATOR_SCALE multiplies every iteration count (CI runs scale 1).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace qd::validator {
+
+// Parameter indices, as hosts see them.
+enum Param {
+  kClipperLevel = 0,
+  kSoftClipper,
+  kClipperOversample,
+  kLimiterLevel,
+  kAutoRelease,
+  kReleaseTime,
+  kLimiterOversample,
+  kOutputLevel,
+  kAutoOutputLevel,
+  kAutoOutputTarget,
+  kAutoOutType,
+  kResetMeters,
+  kParamCount
+};
+
+inline uint64_t RunSeed() {
+  static const uint64_t seed = []() -> uint64_t {
+    if (const char* s = std::getenv("QD_VALIDATOR_SEED")) return std::strtoull(s, nullptr, 0);
+    return (static_cast<uint64_t>(std::random_device{}()) << 32) ^ std::random_device{}();
+  }();
+  return seed;
+}
+
+inline int Scale() {
+  const char* s = std::getenv("QD_VALIDATOR_SCALE");
+  const int v = s ? std::atoi(s) : 1;
+  return std::max(v, 1);
+}
+
+inline int Iterations(int ciCount) {
+  return ciCount * Scale();
+}
+
+// A generator for one test, with the seed in every failure message of the test.
+class Seeded {
+ public:
+  Seeded() : trace_(__FILE__, __LINE__, Describe()) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    const std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    rng.seed(RunSeed() ^ std::hash<std::string>{}(name));
+  }
+  std::mt19937_64 rng;
+
+  int Int(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); }
+  double Real(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(rng); }
+  bool Chance(double p) { return Real(0.0, 1.0) < p; }
+  template <typename T>
+  const T& Pick(const std::vector<T>& v) {
+    return v[static_cast<size_t>(Int(0, static_cast<int>(v.size()) - 1))];
+  }
+
+ private:
+  static std::string Describe() {
+    return "replay with QD_VALIDATOR_SEED=" + std::to_string(RunSeed()) +
+           " QD_VALIDATOR_SCALE=" + std::to_string(Scale());
+  }
+  ::testing::ScopedTrace trace_;
+};
+
+inline const std::vector<float>& HostRates() {
+  static const std::vector<float> rates = {22050.0f, 32000.0f, 44100.0f,  48000.0f,
+                                           88200.0f, 96000.0f, 176400.0f, 192000.0f};
+  return rates;
+}
+
+// A block size as hosts send them: mostly powers of two and common buffer sizes, often odd
+// sizes, sometimes 0 or the extremes.
+inline int RandomBlockSize(Seeded& s, int largest = 16384) {
+  switch (s.Int(0, 5)) {
+    case 0:
+      return 1 << s.Int(0, 14);
+    case 1:
+      return s.Int(0, 3);
+    case 2:
+      return s.Pick(std::vector<int>{0, 1, 64, 128, 256, 441, 480, 512, 1000, 1024, 16384});
+    default:
+      return s.Int(0, largest);
+  }
+}
+
+// A value a host might send through setParameter: in range, just outside, or not a number.
+inline float RandomHostValue(Seeded& s) {
+  switch (s.Int(0, 9)) {
+    case 0:
+      return std::numeric_limits<float>::quiet_NaN();
+    case 1:
+      return std::numeric_limits<float>::infinity();
+    case 2:
+      return -std::numeric_limits<float>::infinity();
+    case 3:
+      return static_cast<float>(s.Real(-1e6, 1e6));
+    case 4:
+      return static_cast<float>(s.Real(-0.5, 1.5));
+    case 5:
+      return s.Chance(0.5) ? 0.0f : 1.0f;
+    default:
+      return static_cast<float>(s.Real(0.0, 1.0));
+  }
+}
+
+// The bound on output samples. The limiter holds the stereo-linked peak at 1.0 at its
+// processing rate and "Output Level" never raises the gain, so at limiter factor 1 the output
+// stays within 1.0 (up to rounding). At factors 2 and 4 the limited signal then passes the
+// decimation low-pass, which rings past the ceiling on sharp gain changes and clipped edges
+// (up to about 1 dB on full-scale squares). The bound there is the largest output the filter
+// can give from input bounded by 1.0: the sum of the magnitudes of its impulse response,
+// 1.719 (+4.7 dB) at 2x and 1.495 (+3.5 dB) at 4x.
+constexpr double kCeilingFactor1 = 1.0 + 1e-12;
+constexpr double kCeiling2x = 1.72;
+constexpr double kCeiling4x = 1.50;
+
+// Music-like test input: two tones, a noise burst now and then, up to `peak`.
+struct Program {
+  double phase = 0.0;
+  uint32_t noise = 12345;
+  double peak = 2.0;
+
+  // The next frame at `rate`.
+  void Next(double rate, double& left, double& right) {
+    phase += 2.0 * M_PI / rate;
+    noise = noise * 1664525u + 1013904223u;
+    const double hiss = (static_cast<double>(noise >> 8) / 8388608.0 - 1.0) * 0.2;
+    left = peak * (0.6 * std::sin(97.0 * phase) + 0.3 * std::sin(1553.0 * phase) + hiss);
+    right = peak * (0.6 * std::sin(101.0 * phase + 0.4) + 0.3 * std::sin(2011.0 * phase) - hiss);
+    if (phase > 2.0 * M_PI * 1000.0) phase -= 2.0 * M_PI * 1000.0;
+  }
+};
+
+}  // namespace qd::validator
