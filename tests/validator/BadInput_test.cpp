@@ -1,7 +1,6 @@
 // Input no host should send but some do: NaN, infinities, denormals and full-scale square
 // waves. The output stays finite and under the ceiling, a non-finite input sample counts
 // as silence, and the block after the bad input is exactly what clean input gives.
-#include <cfloat>
 #include <cstring>
 
 #include "tests/validator/Harness.h"
@@ -9,72 +8,12 @@
 namespace qd::validator {
 namespace {
 
-enum class Bad { kNaN, kPosInf, kNegInf, kMixed, kDenormal, kSquare, kMaxDouble };
-
-const char* Name(Bad bad) {
-  switch (bad) {
-    case Bad::kNaN:
-      return "NaN";
-    case Bad::kPosInf:
-      return "+inf";
-    case Bad::kNegInf:
-      return "-inf";
-    case Bad::kMixed:
-      return "mixed";
-    case Bad::kDenormal:
-      return "denormal";
-    case Bad::kSquare:
-      return "square";
-    case Bad::kMaxDouble:
-      return "max double";
-  }
-  return "";
-}
-
-// Writes the bad signal over part of the block; returns true when the samples written are
-// ones the engine treats as silence (non-finite).
-bool Spoil(HostBuffers& b, int n, Bad bad, Seeded& s) {
-  const double nan = std::numeric_limits<double>::quiet_NaN();
-  const double inf = std::numeric_limits<double>::infinity();
-  const int from = s.Int(0, std::max(n - 1, 0));
-  const int to = s.Int(from, n);
-  for (int c = 0; c < 2; ++c) {
-    for (int k = from; k < to; ++k) {
-      double& v = b.in[c][k];
-      switch (bad) {
-        case Bad::kNaN:
-          v = nan;
-          break;
-        case Bad::kPosInf:
-          v = inf;
-          break;
-        case Bad::kNegInf:
-          v = -inf;
-          break;
-        case Bad::kMixed:
-          v = (k % 3 == 0) ? nan : (k % 3 == 1 ? inf : -inf);
-          break;
-        case Bad::kDenormal:
-          v = ((k & 1) ? 1.0 : -1.0) * DBL_TRUE_MIN * (1 + k % 1000);
-          break;
-        case Bad::kSquare:
-          v = ((k / 50) & 1) ? 1.0 : -1.0;
-          break;
-        case Bad::kMaxDouble:
-          v = ((k / 7) & 1) ? DBL_MAX : -DBL_MAX;
-          break;
-      }
-    }
-  }
-  return bad == Bad::kNaN || bad == Bad::kPosInf || bad == Bad::kNegInf || bad == Bad::kMixed;
-}
-
 // Two instances with the same settings: one gets the bad input, the other gets silence
 // where the bad samples were non-finite (and the same samples otherwise).
 TEST(BadInput, OutputStaysFiniteAndRecoversWithinOneBlock) {
   Seeded s;
-  const Bad kinds[] = {Bad::kNaN,      Bad::kPosInf, Bad::kNegInf,   Bad::kMixed,
-                       Bad::kDenormal, Bad::kSquare, Bad::kMaxDouble};
+  const Bad kinds[] = {Bad::kNaN,      Bad::kPosInf, Bad::kNegInf, Bad::kMixed,
+                       Bad::kDenormal, Bad::kSquare, Bad::kLargest};
   for (int round = 0; round < Iterations(10); ++round) {
     for (Bad bad : kinds) {
       const float rate = s.Pick(HostRates());
@@ -98,7 +37,7 @@ TEST(BadInput, OutputStaysFiniteAndRecoversWithinOneBlock) {
         Fill(vp, vb, block, rate);
         Fill(rp, rb, block, rate);
         if (i == badBlock) {
-          if (Spoil(vb, block, bad, s)) {
+          if (Spoil(vb.in, block, bad, s)) {
             for (int c = 0; c < 2; ++c) {
               for (int k = 0; k < block; ++k) {
                 if (!std::isfinite(vb.in[c][k])) rb.in[c][k] = 0.0;

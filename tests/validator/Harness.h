@@ -76,17 +76,7 @@ inline void Fill(Program& program, HostBuffers& b, int n, double rate) {
 // The first output sample of the block that is not finite or exceeds `ceiling`, as text;
 // empty when the block is sound.
 inline std::string CheckBlock(const HostBuffers& b, int n, double ceiling) {
-  for (int c = 0; c < 2; ++c) {
-    for (int k = 0; k < n; ++k) {
-      const double v = b.out[c][k];
-      if (!std::isfinite(v) || std::fabs(v) > ceiling) {
-        return "channel " + std::to_string(c) + " frame " + std::to_string(k) + " of " +
-               std::to_string(n) + " is " + std::to_string(v) + " (ceiling " +
-               std::to_string(ceiling) + ")";
-      }
-    }
-  }
-  return {};
+  return CheckSamples(b.out, 2, n, ceiling);
 }
 
 // Every parameter's normalised value as the host reads it.

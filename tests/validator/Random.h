@@ -135,6 +135,88 @@ constexpr double kCeilingFactor1 = 1.0 + 1e-12;
 constexpr double kCeiling2x = 1.72;
 constexpr double kCeiling4x = 1.50;
 
+// Input no host should send but some do.
+enum class Bad { kNaN, kPosInf, kNegInf, kMixed, kDenormal, kSquare, kLargest };
+
+inline const char* Name(Bad bad) {
+  switch (bad) {
+    case Bad::kNaN:
+      return "NaN";
+    case Bad::kPosInf:
+      return "+inf";
+    case Bad::kNegInf:
+      return "-inf";
+    case Bad::kMixed:
+      return "mixed";
+    case Bad::kDenormal:
+      return "denormal";
+    case Bad::kSquare:
+      return "square";
+    case Bad::kLargest:
+      return "largest finite";
+  }
+  return "";
+}
+
+// Writes the bad signal over a random part of the first `n` frames of both channels;
+// returns true when the samples written are ones the engine treats as silence (not finite).
+template <typename Sample>
+bool Spoil(std::vector<Sample> (&channels)[2], int n, Bad bad, Seeded& s) {
+  using Limits = std::numeric_limits<Sample>;
+  const Sample nan = Limits::quiet_NaN();
+  const Sample inf = Limits::infinity();
+  const int from = s.Int(0, std::max(n - 1, 0));
+  const int to = s.Int(from, n);
+  for (auto& channel : channels) {
+    for (int k = from; k < to; ++k) {
+      Sample& v = channel[static_cast<size_t>(k)];
+      const Sample sign = (k & 1) ? Sample(1) : Sample(-1);
+      switch (bad) {
+        case Bad::kNaN:
+          v = nan;
+          break;
+        case Bad::kPosInf:
+          v = inf;
+          break;
+        case Bad::kNegInf:
+          v = -inf;
+          break;
+        case Bad::kMixed:
+          v = (k % 3 == 0) ? nan : (k % 3 == 1 ? inf : -inf);
+          break;
+        case Bad::kDenormal:
+          v = sign * Limits::denorm_min() * static_cast<Sample>(1 + k % 1000);
+          break;
+        case Bad::kSquare:
+          v = ((k / 50) & 1) ? Sample(1) : Sample(-1);
+          break;
+        case Bad::kLargest:
+          v = ((k / 7) & 1) ? Limits::max() : Limits::lowest();
+          break;
+      }
+    }
+  }
+  return bad == Bad::kNaN || bad == Bad::kPosInf || bad == Bad::kNegInf || bad == Bad::kMixed;
+}
+
+// The first of the first `n` output samples of the first `channelCount` channels that is
+// not finite or exceeds `ceiling`, as text; empty when the block is sound.
+template <typename Sample>
+std::string CheckSamples(const std::vector<Sample> (&channels)[2], int channelCount, int n,
+                         double ceiling) {
+  for (int c = 0; c < channelCount; ++c) {
+    for (int k = 0; k < n; ++k) {
+      const double v = channels[c][static_cast<size_t>(k)];
+      if (!std::isfinite(v) || std::fabs(v) > ceiling) {
+        return "channel " + std::to_string(c) + " frame " + std::to_string(k) + " of " +
+               std::to_string(n) + " is " + std::to_string(v) + " (ceiling " +
+               std::to_string(ceiling) + ")";
+      }
+    }
+  }
+  return {};
+}
+
 // Music-like test input: two tones, a noise burst now and then, up to `peak`.
 struct Program {
   double phase = 0.0;

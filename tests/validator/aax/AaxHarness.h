@@ -79,17 +79,7 @@ inline void Fill(Program& program, FloatBuffers& b, int n, double rate) {
 // The first output sample of the block that is not finite or exceeds `ceiling`, as text;
 // empty when the block is sound.
 inline std::string CheckBlock(const FloatBuffers& b, int n, int channels, double ceiling) {
-  for (int c = 0; c < channels; ++c) {
-    for (int k = 0; k < n; ++k) {
-      const double v = b.out[c][k];
-      if (!std::isfinite(v) || std::fabs(v) > ceiling) {
-        return "channel " + std::to_string(c) + " frame " + std::to_string(k) + " of " +
-               std::to_string(n) + " is " + std::to_string(v) + " (ceiling " +
-               std::to_string(ceiling) + ")";
-      }
-    }
-  }
-  return {};
+  return CheckSamples(b.out, channels, n, ceiling);
 }
 
 inline double Normalized(sim::Instance& instance, const std::string& id) {
