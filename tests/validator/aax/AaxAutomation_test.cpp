@@ -158,7 +158,7 @@ TEST_F(AaxAutomation, HostileParameterCallsWhileAudioRunsAtRandomBlockSizesAndRa
       midi.push_back(packet);
     }
     const bool bypassed = Bypassed(host);
-    const double ceiling = CeilingFor(host);
+    const double ceiling = Ceiling();
     host.Render(b.inputs, b.outputs, n, midi);
     const int channels = component + 1;
     if (bypassed) {

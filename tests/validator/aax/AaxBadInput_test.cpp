@@ -47,7 +47,7 @@ TEST_F(AaxBadInput, OutputStaysFiniteAndRecoversWithinOneBlock) {
             }
           }
         }
-        const double ceiling = CeilingFor(*victim);
+        const double ceiling = Ceiling();
         vb.Render(*victim, block);
         rb.Render(*reference, block);
         victim->DeliverAutomation();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -92,14 +93,14 @@ inline bool Bypassed(sim::Instance& instance) {
   return Normalized(instance, kAaxBypassId) >= 0.5;
 }
 
-inline double CeilingFor(sim::Instance& instance) {
-  char text[64] = {};
-  instance.Params()->GetParameterValueString(AaxParamId(kLimiterOversample).c_str(), text, 31,
-                                             sizeof(text));
-  const std::string factor = text;
-  if (factor == "2x") return kCeiling2x;
-  if (factor == "4x") return kCeiling4x;
-  return kCeilingFactor1;
+// The bound on output samples (see Random.h). The host's view of "Limiter Oversample" may
+// name a lower factor than the one running: the host's parameter truncates the value it is
+// given, while the plug-in first rounds it to tenths, so a value just under a step shows the
+// lower step and runs the upper. The loosest of the ceilings of the factors therefore
+// applies through this format; the per-factor ceilings are held by the VST2 runs, which
+// read the plug-in's own display.
+inline double Ceiling() {
+  return std::max({kCeilingFactor1, kCeiling2x, kCeiling4x});
 }
 
 // Every parameter's normalised value (bypass last) as the host reads it.

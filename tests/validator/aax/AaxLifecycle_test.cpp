@@ -23,7 +23,7 @@ class AaxLifecycle : public AaxValidator {
     for (int i = 0; i < 3; ++i) {
       Fill(program, b, block, rate);
       b.Render(instance, block);
-      ASSERT_EQ(CheckBlock(b, block, channels, CeilingFor(instance)), "");
+      ASSERT_EQ(CheckBlock(b, block, channels, Ceiling()), "");
       if (withEditor) instance.EditorTimer();
     }
     if (withEditor && s.Chance(0.8)) instance.CloseEditor();  // else closed on destruction

@@ -100,7 +100,7 @@ TEST_F(AaxState, ChunksSavedComparedAndRestoredAtRandomMomentsWhileAutomating) {
     }
     const int n = s.Int(0, 4096);
     Fill(program, b, n, rate);
-    const double ceiling = CeilingFor(*instance);
+    const double ceiling = Ceiling();
     b.Render(*instance, n);
     if (!Bypassed(*instance)) {
       ASSERT_EQ(CheckBlock(b, n, 2, ceiling), "") << "block " << block;
@@ -167,8 +167,7 @@ TEST_F(AaxState, DamagedChunksLeaveASoundInstance) {
     ASSERT_NO_FATAL_FAILURE(ExpectParamsValid(*instance)) << "damaged chunk " << i;
     Fill(program, b, 1024, 48000.0);
     b.Render(*instance, 1024);
-    ASSERT_EQ(CheckBlock(b, 1024, 2, std::max({kCeilingFactor1, kCeiling2x, kCeiling4x})), "")
-        << "damaged chunk " << i;
+    ASSERT_EQ(CheckBlock(b, 1024, 2, Ceiling()), "") << "damaged chunk " << i;
     // The good chunk still restores exactly.
     ASSERT_EQ(instance->RestoreChunk(good), aax::kSuccess);
     instance->DeliverAutomation();
