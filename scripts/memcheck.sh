@@ -3,6 +3,10 @@
 # takes long). Uses a RelWithDebInfo build without sanitizers in build/memcheck and short
 # validator and soak runs. Any memcheck error fails the test that caused it.
 #
+# Left out: the tests that count allocations (they replace the global allocation functions,
+# which Valgrind replaces with its own, so their counts and pairings mean nothing there)
+# and the one that checks real-time pace.
+#
 #   scripts/memcheck.sh              every test
 #   scripts/memcheck.sh -R validator only the tests whose names match (ctest arguments)
 set -euo pipefail
@@ -16,13 +20,17 @@ cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_BEN
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 export QD_SOAK_SECONDS=${QD_SOAK_SECONDS:-5}
 export QD_VALIDATOR_SCALE=1
-ctest --test-dir "$build" -T memcheck -j "$(nproc 2>/dev/null || echo 2)" --timeout 7200 "$@"
-# ctest's memcheck step counts defects per test; any defect fails the run.
-if grep -l "Defects" "$build"/Testing/Temporary/MemoryChecker.*.log >/dev/null 2>&1; then
-  if grep -h "^==[0-9]*== [A-Z].*\(Invalid\|uninitialised\|definitely lost\)" \
-      "$build"/Testing/Temporary/MemoryChecker.*.log | head -20 | grep -q .; then
-    echo "memcheck: errors found (see $build/Testing/Temporary/MemoryChecker.*.log)"
-    exit 1
-  fi
+not_under_valgrind='AllocatesNothing|AllocateNothing|^ThreadHandover\.|RealTimePace'
+status=0
+rm -f "$build"/Testing/Temporary/MemoryChecker.*.log  # a log of an earlier run is no verdict
+ctest --test-dir "$build" -T memcheck -j "$(nproc 2>/dev/null || echo 2)" --timeout 7200 \
+  -E "$not_under_valgrind" "$@" || status=1
+# Valgrind exits with 99 on any error, which fails the test; the logs say which.
+errors=$(grep -l "ERROR SUMMARY: [1-9]" "$build"/Testing/Temporary/MemoryChecker.*.log 2>/dev/null || true)
+if [ -n "$errors" ]; then
+  echo "memcheck: errors in"
+  echo "$errors"
+  status=1
 fi
-echo "memcheck: no errors"
+if [ $status -eq 0 ]; then echo "memcheck: no errors"; else echo "memcheck: FAILED"; fi
+exit $status
