@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the whole test suite once under Valgrind's memcheck (not part of every CI run: it
-# takes long). Uses a RelWithDebInfo build without sanitizers in build/memcheck and short
-# validator and soak runs. Any memcheck error fails the test that caused it.
+# takes long). Uses a RelWithDebInfo build without sanitizers in build/memcheck, time limits
+# twenty times the usual, and short validator (a tenth of the CI run) and soak runs. Any
+# memcheck error fails the test that caused it.
 #
 # Left out: the tests that count allocations (they replace the global allocation functions,
 # which Valgrind replaces with its own, so their counts and pairings mean nothing there)
@@ -14,12 +15,13 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build="$root/build/memcheck"
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_BENCH=OFF \
+  -DQD_TEST_TIMEOUT_FACTOR=20 \
   -DMEMORYCHECK_COMMAND=/usr/bin/valgrind \
   "-DMEMORYCHECK_COMMAND_OPTIONS=--error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite --track-origins=yes --suppressions=$root/scripts/memcheck.supp --gen-suppressions=all" \
   >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 export QD_SOAK_SECONDS=${QD_SOAK_SECONDS:-5}
-export QD_VALIDATOR_SCALE=1
+export QD_VALIDATOR_SCALE=${QD_VALIDATOR_SCALE:-0.1}
 not_under_valgrind='AllocatesNothing|AllocateNothing|^ThreadHandover\.|RealTimePace'
 status=0
 rm -f "$build"/Testing/Temporary/MemoryChecker.*.log  # a log of an earlier run is no verdict

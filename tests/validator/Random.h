@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <limits>
@@ -47,14 +48,22 @@ inline uint64_t RunSeed() {
   return seed;
 }
 
-inline int Scale() {
+// The run's size: a multiple of the CI run (1), above 1 for longer runs, below 1 for runs
+// under a slow tool; every count stays at least 1.
+inline double Scale() {
   const char* s = std::getenv("QD_VALIDATOR_SCALE");
-  const int v = s ? std::atoi(s) : 1;
-  return std::max(v, 1);
+  const double v = s ? std::atof(s) : 1.0;
+  return v > 0.0 && v <= 1e6 ? v : 1.0;
+}
+
+inline std::string ScaleText() {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%g", Scale());
+  return text;
 }
 
 inline int Iterations(int ciCount) {
-  return ciCount * Scale();
+  return std::max(1, static_cast<int>(std::lround(ciCount * Scale())));
 }
 
 // A generator for one test, with the seed in every failure message of the test.
@@ -78,7 +87,7 @@ class Seeded {
  private:
   static std::string Describe() {
     return "replay with QD_VALIDATOR_SEED=" + std::to_string(RunSeed()) +
-           " QD_VALIDATOR_SCALE=" + std::to_string(Scale());
+           " QD_VALIDATOR_SCALE=" + ScaleText();
   }
   ::testing::ScopedTrace trace_;
 };
