@@ -17,7 +17,7 @@ build="$root/build/memcheck"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQD_BENCH=OFF \
   -DQD_TEST_TIMEOUT_FACTOR=20 \
   -DMEMORYCHECK_COMMAND=/usr/bin/valgrind \
-  "-DMEMORYCHECK_COMMAND_OPTIONS=--error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite --track-origins=yes --suppressions=$root/scripts/memcheck.supp --gen-suppressions=all" \
+  "-DMEMORYCHECK_COMMAND_OPTIONS=--error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite --track-origins=yes --keep-debuginfo=yes --suppressions=$root/scripts/memcheck.supp --gen-suppressions=all" \
   >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)"
 export QD_SOAK_SECONDS=${QD_SOAK_SECONDS:-5}
