@@ -12,8 +12,9 @@ namespace qd {
 // would unload them too and lose that data, and every later load would build and lose it
 // again. Kept loaded, a reloaded module finds and reuses it.
 //
-// Any thread; cheap after the first call for a library. Does nothing where the libraries
-// are linked into the module (Windows) or into the program.
+// Any thread, once per library (callers keep the first call in a static). Asks the loader
+// only about libraries already loaded; does nothing on Windows, where the libraries are
+// linked into the module.
 void KeepLibraryLoaded(const void* symbol);
 
 }  // namespace qd
