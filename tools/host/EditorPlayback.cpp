@@ -12,18 +12,17 @@ namespace qd::host {
 
 using Clock = std::chrono::steady_clock;
 
-EditorSize EditorSizeOf(HostedPlugin& plugin) {
+double RunEditorSession(HostedPlugin& plugin, const AudioSource& source,
+                        const EditorSessionOptions& options, std::ostream& out) {
   vst2::ERect* rect = nullptr;
   if (!(plugin.Effect().flags & vst2::kEffFlagsHasEditor) ||
       !plugin.Dispatch(vst2::effEditGetRect, 0, 0, &rect) || !rect) {
     throw HostError(plugin.EffectName() + " has no editor");
   }
-  return {std::max(1, rect->right - rect->left), std::max(1, rect->bottom - rect->top)};
-}
-
-double PlayWithEditor(HostedPlugin& plugin, EditorHostWindow& window, const AudioSource& source,
-                      const EditorSessionOptions& options, std::ostream& out) {
-  if (!plugin.Dispatch(vst2::effEditOpen, 0, 0, window.ParentHandle())) {
+  const std::unique_ptr<EditorHostWindow> window =
+      MakeEditorHostWindow(plugin.EffectName() + " - qdhost", std::max(1, rect->right - rect->left),
+                           std::max(1, rect->bottom - rect->top));
+  if (!plugin.Dispatch(vst2::effEditOpen, 0, 0, window->ParentHandle())) {
     throw HostError(plugin.EffectName() + " did not open its editor");
   }
   out << "Editor of " << plugin.EffectName() << " open; playing at real-time pace"
@@ -44,7 +43,7 @@ double PlayWithEditor(HostedPlugin& plugin, EditorHostWindow& window, const Audi
   int64_t played = 0;
   Clock::time_point start = Clock::now();
   bool playing = true;
-  while (playing && window.StillOpen()) {
+  while (playing && window->StillOpen()) {
     // Audio: every block whose time has come. More than half a second behind (the editor or
     // a menu held the thread) restarts the clock instead of catching up in a burst.
     const double elapsed = std::chrono::duration<double>(Clock::now() - start).count();

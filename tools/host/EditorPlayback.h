@@ -1,9 +1,12 @@
-// The playback loop of the host's editor mode, shared by the X11 and the Win32 sessions:
-// opens the plug-in's editor in a window the session made, plays audio through the plug-in
-// at real-time pace between the window's events, and closes the editor.
+// The host's editor mode on every platform: RunEditorSession (EditorSession.h) makes the
+// platform's window, opens the plug-in's editor in it, plays audio through the plug-in at
+// real-time pace between the window's events, and closes the editor. A platform provides
+// only the window.
 #pragma once
 
+#include <memory>
 #include <ostream>
+#include <string>
 
 #include "tools/host/EditorSession.h"
 
@@ -20,16 +23,10 @@ class EditorHostWindow {
   virtual bool StillOpen() = 0;
 };
 
-struct EditorSize {
-  int width = 0, height = 0;
-};
-
-// The editor's size from effEditGetRect; throws HostError when the plug-in has no editor.
-EditorSize EditorSizeOf(HostedPlugin& plugin);
-
-// Opens the editor in `window` and plays until the window is closed, the source ends or the
-// time is up; returns the seconds played. Throws HostError when the editor does not open.
-double PlayWithEditor(HostedPlugin& plugin, EditorHostWindow& window, const AudioSource& source,
-                      const EditorSessionOptions& options, std::ostream& out);
+// A fixed-size top-level window of this platform whose client area is width x height;
+// throws HostError when it cannot be made. Defined by the platform's session file
+// (tools/host/EditorSession.cpp for X11, platform/win/host/EditorSessionWin.cpp for Win32).
+std::unique_ptr<EditorHostWindow> MakeEditorHostWindow(const std::string& title, int width,
+                                                       int height);
 
 }  // namespace qd::host

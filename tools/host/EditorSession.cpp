@@ -1,6 +1,9 @@
+// The window of the host's editor mode on X11: a fixed-size top-level window whose events
+// are read between audio blocks. The session itself is tools/host/EditorPlayback.cpp.
 #include "tools/host/EditorSession.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "tools/host/EditorPlayback.h"
@@ -74,11 +77,9 @@ class HostWindow final : public EditorHostWindow {
 
 }  // namespace
 
-double RunEditorSession(HostedPlugin& plugin, const AudioSource& source,
-                        const EditorSessionOptions& options, std::ostream& out) {
-  const EditorSize size = EditorSizeOf(plugin);
-  HostWindow window(plugin.EffectName() + " - qdhost", size.width, size.height);
-  return PlayWithEditor(plugin, window, source, options, out);
+std::unique_ptr<EditorHostWindow> MakeEditorHostWindow(const std::string& title, int width,
+                                                       int height) {
+  return std::make_unique<HostWindow>(title, width, height);
 }
 
 }  // namespace qd::host

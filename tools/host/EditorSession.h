@@ -1,4 +1,4 @@
-// The host's editor mode: opens the plug-in's editor in a top-level X11 window of its own and
+// The host's editor mode: opens the plug-in's editor in a top-level window of its own and
 // plays audio through the plug-in at real-time pace (no sound device: the output is dropped),
 // calling the editor's idle entry in between, so a person can watch the meters and try the
 // controls. One thread: audio blocks are processed when their time has come; after the editor

@@ -1,9 +1,9 @@
-// The host's editor mode on Windows: the plug-in's editor in a top-level window of its own,
-// audio played through the plug-in at real-time pace (the output is dropped) between the
-// window's messages. The loop is shared with the X11 session (tools/host/EditorPlayback);
-// only the window differs.
+// The window of the host's editor mode on Windows: a fixed-size top-level Win32 window whose
+// messages (the editor's timer and input among them) are dispatched between audio blocks.
+// The session itself is tools/host/EditorPlayback.cpp, shared with X11.
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "tools/host/EditorPlayback.h"
@@ -65,11 +65,9 @@ class HostWindow final : public EditorHostWindow {
 
 }  // namespace
 
-double RunEditorSession(HostedPlugin& plugin, const AudioSource& source,
-                        const EditorSessionOptions& options, std::ostream& out) {
-  const EditorSize size = EditorSizeOf(plugin);
-  HostWindow window(plugin.EffectName() + " - qdhost", size.width, size.height);
-  return PlayWithEditor(plugin, window, source, options, out);
+std::unique_ptr<EditorHostWindow> MakeEditorHostWindow(const std::string& title, int width,
+                                                       int height) {
+  return std::make_unique<HostWindow>(title, width, height);
 }
 
 }  // namespace qd::host
