@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "formats/vst2/Vst2Abi.h"
+#include "tests/windows/MessagePump.h"
 
 using namespace qd::vst2;
 
@@ -76,18 +77,6 @@ void AudioLoop(AEffect* effect) {
   }
 }
 
-void Pump(int milliseconds) {
-  const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
-  while (static_cast<int32_t>(end - GetTickCount()) > 0) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(5);
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -132,7 +121,7 @@ int main(int argc, char** argv) {
       std::printf("playing\n");
       std::fflush(stdout);
     }
-    Pump(50);
+    qd::testing::PumpMessages(50);
   }
   g_stopAudio = true;
   audio.join();
@@ -143,7 +132,7 @@ int main(int argc, char** argv) {
   effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0);
   const bool closed = FindWindowExA(parent, nullptr, "PluginWndClass", nullptr) == nullptr;
   effect->dispatcher(effect, effEditOpen, 0, 0, parent, 0);
-  Pump(500);
+  qd::testing::PumpMessages(500);
   const bool reopened = FindWindowExA(parent, nullptr, "PluginWndClass", nullptr) != nullptr;
   effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0);
   const bool closedAgain = FindWindowExA(parent, nullptr, "PluginWndClass", nullptr) == nullptr;

@@ -16,6 +16,7 @@
 #include "graphics/PlatformGraphics.h"
 #include "graphics/win/GraphicsWin.h"
 #include "platform/win/Module.h"
+#include "tests/windows/MessagePump.h"
 
 namespace qd {
 namespace {
@@ -25,18 +26,6 @@ std::vector<UINT> g_parentKeys;
 LRESULT CALLBACK ParentProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_KEYDOWN || message == WM_KEYUP) g_parentKeys.push_back(message);
   return DefWindowProcA(window, message, wParam, lParam);
-}
-
-void Pump(int milliseconds) {
-  const DWORD end = GetTickCount() + static_cast<DWORD>(milliseconds);
-  while (static_cast<int32_t>(end - GetTickCount()) > 0) {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(5);
-  }
 }
 
 bool ClassRegistered() {
@@ -82,7 +71,7 @@ class EditorWindow : public ::testing::Test {
 
   HWND Open() {
     HWND window = static_cast<HWND>(editor_->OpenWindow(parent_));
-    Pump(100);
+    testing::PumpMessages(100);
     return window;
   }
   void Tick(HWND window) { SendMessageA(window, WM_TIMER, 2, 0); }
