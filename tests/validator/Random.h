@@ -51,9 +51,12 @@ inline uint64_t RunSeed() {
 // The run's size: a multiple of the CI run (1), above 1 for longer runs, below 1 for runs
 // under a slow tool; every count stays at least 1.
 inline double Scale() {
-  const char* s = std::getenv("QD_VALIDATOR_SCALE");
-  const double v = s ? std::atof(s) : 1.0;
-  return v > 0.0 && v <= 1e6 ? v : 1.0;
+  static const double scale = [] {
+    const char* s = std::getenv("QD_VALIDATOR_SCALE");
+    const double v = s ? std::atof(s) : 1.0;
+    return v > 0.0 && v <= 1e6 ? v : 1.0;
+  }();
+  return scale;
 }
 
 inline std::string ScaleText() {
