@@ -4,8 +4,6 @@
 
 namespace qd {
 
-// The caches are never destroyed: what they hold lives for the life of the process, also
-// past the destruction of other static objects during exit.
 // The three lists are objects of the module: a host that unloads the plug-in gets their memory
 // back (they are destroyed when the module is unloaded, or at exit).
 BitmapCache& BitmapCache::Instance() {
