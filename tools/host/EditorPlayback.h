@@ -25,7 +25,7 @@ class EditorHostWindow {
 
 // A fixed-size top-level window of this platform whose client area is width x height;
 // throws HostError when it cannot be made. Defined by the platform's session file
-// (tools/host/EditorSession.cpp for X11, platform/win/host/EditorSessionWin.cpp for Win32).
+// (tools/host/EditorSession.cpp for X11, tools/host/win/EditorSessionWin.cpp for Win32).
 std::unique_ptr<EditorHostWindow> MakeEditorHostWindow(const std::string& title, int width,
                                                        int height);
 
