@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libebur128-dev
   libcairo2-dev libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-liberation
-  libsndfile1-dev
+  libsndfile1-dev ffmpeg
   libx11-dev libxtst-dev xvfb xdotool
   clang-14 libclang-rt-14-dev valgrind
 )

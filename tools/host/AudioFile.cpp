@@ -54,6 +54,12 @@ void AudioWriter::Write(const double* interleaved, int frames) {
   }
 }
 
+void AudioWriter::WriteInt(const int32_t* interleaved, int frames) {
+  if (sf_writef_int(file_, interleaved, frames) != frames) {
+    throw HostError("writing '" + path_ + "' failed: " + sf_strerror(file_));
+  }
+}
+
 void AudioWriter::Close() {
   if (file_ && sf_close(file_) != 0) {
     file_ = nullptr;

@@ -39,6 +39,9 @@ class AudioWriter {
   AudioWriter& operator=(const AudioWriter&) = delete;
 
   void Write(const double* interleaved, int frames);
+  // Integer samples left-justified in 32 bits (a 16-bit code shifted up by 16, a 24-bit one
+  // by 8), written without any conversion of their own.
+  void WriteInt(const int32_t* interleaved, int frames);
   void Close();
 
  private:

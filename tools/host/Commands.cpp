@@ -9,8 +9,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,13 +20,18 @@
 #include "tools/host/EditorSession.h"
 #include "tools/host/Generator.h"
 #include "tools/host/HostError.h"
+#include "tools/host/Master.h"
 #include "tools/host/Meter.h"
 #include "tools/host/PluginHost.h"
+#include "tools/host/Report.h"
+#include "tools/host/ReportPicture.h"
 #include "tools/host/StateFile.h"
 
 namespace qd::host {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
     "usage:\n"
@@ -33,7 +40,12 @@ constexpr const char* kUsage =
     "  qdhost state PLUGIN.so STATEFILE [options]   save the state after --load-state/--set\n"
     "  qdhost bench PLUGIN.so [PLUGIN.so ...] [options]\n"
     "  qdhost generate OUTPUT [--seconds S] [--rate HZ] [--peak DBFS]\n"
-    "  qdhost measure AUDIOFILE [AUDIOFILE ...]\n"
+    "  qdhost measure AUDIOFILE [AUDIOFILE ...] [--json]\n"
+    "  qdhost master INPUT [INPUT ...] --target LUFS [--true-peak DBTP] [-o DIR] [options]\n"
+    "                            render each input through the plug-in, searching its drive\n"
+    "                            so the output lands within 0.1 LU of the target with its\n"
+    "                            true peak at most DBTP (default -1); exit status 3 when a\n"
+    "                            target cannot be reached (the closest result is written)\n"
     "  qdhost edit PLUGIN.so [INPUT] [options]   open the editor in a window and play INPUT\n"
     "                            (or generated music) through it at real-time pace\n"
     "options:\n"
@@ -49,6 +61,19 @@ constexpr const char* kUsage =
     "  --input FILE              bench with this file instead of a generated signal\n"
     "  --runs N                  bench runs per plug-in; the fastest counts (default 3)\n"
     "  --quiet                   no progress bar\n"
+    "  --json                    measure, render, master: the figures as JSON\n"
+    "  --report FILE.png         render, master: a picture of the loudness over time and the\n"
+    "                            figures (master with several inputs: a folder of pictures)\n"
+    "  --plugin FILE             master: the plug-in (default the QuarloDorvantix built with\n"
+    "                            qdhost)\n"
+    "  -o DIR                    master: the output folder (default beside each input, as\n"
+    "                            NAME-master.EXT); the settings found go beside each output\n"
+    "                            as NAME.state\n"
+    "  --drive limiter|clipper|both   master: the drive searched (default limiter)\n"
+    "  --bits 16|24|32f          master: the output's samples (default the input's); integer\n"
+    "                            samples get flat TPDF dither\n"
+    "  --no-dither               master: round without dither\n"
+    "  --jobs N                  master: files rendered at once (default one per core)\n"
     "  --loop                    edit: play INPUT over and over until the window is closed\n";
 
 struct Options {
@@ -68,6 +93,15 @@ struct Options {
   bool quiet = false;
   bool loop = false;
   bool secondsGiven = false;
+  bool json = false;
+  std::string report;
+  // master
+  std::string plugin, outDir, bits;
+  double targetLufs = NAN;
+  double truePeakDb = -1.0;
+  bool dither = true;
+  DriveSearch drive = DriveSearch::kLimiter;
+  int jobs = 0;
 };
 
 HostError Usage(const std::string& message) {
@@ -154,6 +188,41 @@ Options Parse(int argc, const char* const* argv, int first) {
       o.quiet = true;
     } else if (arg == "--loop") {
       o.loop = true;
+    } else if (arg == "--json") {
+      o.json = true;
+    } else if (arg == "--report") {
+      o.report = value();
+    } else if (arg == "--plugin") {
+      o.plugin = value();
+    } else if (arg == "-o" || arg == "--output-dir") {
+      o.outDir = value();
+    } else if (arg == "--target") {
+      o.targetLufs = ParseNumber(arg, value());
+      if (o.targetLufs < -70.0 || o.targetLufs > 0.0)
+        throw Usage("--target must lie in -70..0 LUFS");
+    } else if (arg == "--true-peak") {
+      o.truePeakDb = ParseNumber(arg, value());
+      if (o.truePeakDb < -30.0 || o.truePeakDb > 0.0) {
+        throw Usage("--true-peak must lie in -30..0 dBTP");
+      }
+    } else if (arg == "--bits") {
+      o.bits = value();
+      if (o.bits != "16" && o.bits != "24" && o.bits != "32f")
+        throw Usage("--bits takes 16, 24 or 32f");
+    } else if (arg == "--no-dither") {
+      o.dither = false;
+    } else if (arg == "--drive") {
+      const std::string d = value();
+      if (d == "limiter")
+        o.drive = DriveSearch::kLimiter;
+      else if (d == "clipper")
+        o.drive = DriveSearch::kClipper;
+      else if (d == "both")
+        o.drive = DriveSearch::kBoth;
+      else
+        throw Usage("--drive takes limiter, clipper or both");
+    } else if (arg == "--jobs") {
+      o.jobs = ParseCount(arg, value(), 1, 256);
     } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
       throw Usage("unknown option " + arg);
     } else {
@@ -322,24 +391,6 @@ void Deinterleave(const std::vector<double>& frames, int fileChannels, int n,
   }
 }
 
-void PrintReport(std::ostream& out, const Measurement& in, const Measurement& result) {
-  char line[256];
-  auto row = [&](const char* name, double a, double b, const char* unit, bool change) {
-    const std::string diff = change ? FormatDb(b - a) : "";
-    std::snprintf(line, sizeof(line), "  %-20s %9s %9s %9s  %s\n", name, FormatDb(a).c_str(),
-                  FormatDb(b).c_str(), diff.c_str(), unit);
-    out << line;
-  };
-  std::snprintf(line, sizeof(line), "  %-20s %9s %9s %9s\n", "", "input", "output", "change");
-  out << line;
-  row("Integrated loudness", in.integratedLufs, result.integratedLufs, "LUFS", true);
-  row("Loudness range", in.rangeLu, result.rangeLu, "LU", false);
-  row("Sample peak", in.samplePeakDb, result.samplePeakDb, "dBFS", true);
-  row("RMS", in.rmsDb, result.rmsDb, "dBFS", true);
-  out << "  The changes are measured by this host (libebur128 and sample statistics) from the\n"
-         "  audio going in and coming out; a VST2 plug-in reports no gain reduction to its host.\n";
-}
-
 int Render(const Options& o, std::ostream& out, std::ostream& err) {
   if (o.positional.size() != 3) throw Usage("render takes a plug-in, an input and an output file");
   const std::string& inputPath = o.positional[1];
@@ -405,6 +456,24 @@ int Render(const Options& o, std::ostream& out, std::ostream& err) {
 
   const Measurement in = inputMeter.Result();
   const Measurement result = outputMeter.Result();
+  if (!o.report.empty()) {
+    PictureInfo info;
+    info.title = fs::path(inputPath).filename().string() + " -> " + outputPath;
+    info.verdict = "through " + plugin.EffectName();
+    WriteReportPicture(o.report, in, result, info);
+  }
+  if (o.json) {
+    Json json(out);
+    json.Begin();
+    json.String("input", inputPath);
+    json.String("output", outputPath);
+    json.String("plugin", plugin.EffectName());
+    json.Integer("sample_rate", rate);
+    json.Figures("input_figures", in);
+    json.Figures("output_figures", result);
+    json.End();
+    return kExitOk;
+  }
   char line[512];
   std::snprintf(line, sizeof(line), "%s -> %s (%s, %d ch in, %d ch out, %d Hz, %.2f s)\n",
                 inputPath.c_str(), outputPath.c_str(), FormatName(reader.Format()).c_str(),
@@ -416,6 +485,7 @@ int Render(const Options& o, std::ostream& out, std::ostream& err) {
                 plugin.EffectName().c_str(), block, tempo, PrecisionName(plugin.ActivePrecision()));
   out << line;
   PrintReport(out, in, result);
+  if (!o.report.empty()) out << "  Report picture: " << o.report << "\n";
   for (const auto& [index, record] : plugin.Automation()) {
     out << "  The plug-in automated \"" << plugin.ParamName(index) << "\" " << record.changes
         << " times; it ends at " << plugin.ParamDisplay(index);
@@ -583,22 +653,56 @@ int Edit(const Options& o, std::ostream& out) {
 
 int MeasureFiles(const Options& o, std::ostream& out) {
   if (o.positional.empty()) throw Usage("measure takes one or more audio files");
-  char line[512];
-  std::snprintf(line, sizeof(line), "  %-40s %10s %8s %10s %10s\n", "file", "LUFS", "LU",
-                "peak dBFS", "RMS dBFS");
-  out << line;
+  std::vector<Measurement> results;
   for (const std::string& path : o.positional) {
     AudioReader reader(path);
     Meter meter(reader.Channels(), reader.SampleRate());
     std::vector<double> frames(4096 * static_cast<size_t>(reader.Channels()));
     for (int n; (n = reader.Read(frames.data(), 4096)) > 0;) meter.Add(frames.data(), n);
-    const Measurement m = meter.Result();
-    std::snprintf(line, sizeof(line), "  %-40s %10s %8s %10s %10s\n", path.c_str(),
-                  FormatDb(m.integratedLufs).c_str(), FormatDb(m.rangeLu).c_str(),
-                  FormatDb(m.samplePeakDb).c_str(), FormatDb(m.rmsDb).c_str());
-    out << line;
+    results.push_back(meter.Result());
   }
+  if (o.json) {
+    Json json(out);
+    json.Begin().BeginArray("files");
+    for (size_t i = 0; i < results.size(); ++i) {
+      json.Begin().String("file", o.positional[i]).Figures("figures", results[i]).End();
+    }
+    json.EndArray().End();
+    return kExitOk;
+  }
+  PrintMeasureHeader(out);
+  for (size_t i = 0; i < results.size(); ++i) PrintMeasureRow(out, o.positional[i], results[i]);
   return kExitOk;
+}
+
+// ---------------------------------------------------------------- master
+
+int MasterFiles(const Options& o, std::ostream& out, std::ostream& err) {
+  if (o.positional.empty()) throw Usage("master takes one or more input files");
+  if (std::isnan(o.targetLufs)) throw Usage("master needs --target LUFS");
+  MasterOptions m;
+  m.inputs = o.positional;
+  m.plugin = o.plugin;
+  m.targetLufs = o.targetLufs;
+  m.truePeakDb = o.truePeakDb;
+  m.outDir = o.outDir;
+  m.bits = o.bits;
+  m.dither = o.dither;
+  m.drive = o.drive;
+  m.jobs = o.jobs;
+  m.report = o.report;
+  m.json = o.json;
+  m.quiet = o.quiet;
+  m.block = o.block;
+  m.tempo = o.tempo;
+  m.precision = o.precision;
+  if (!o.saveState.empty()) throw Usage("master saves the settings it finds beside each output");
+  Options settings = o;
+  m.applySettings = [settings](HostedPlugin& plugin) {
+    std::ostringstream ignored;
+    ApplySettings(plugin, settings, ignored);
+  };
+  return Master(m, out, err);
 }
 
 }  // namespace
@@ -620,6 +724,7 @@ int RunCommandLine(int argc, const char* const* argv, std::ostream& out, std::os
     if (command == "generate") return Generate(o, out);
     if (command == "measure") return MeasureFiles(o, out);
     if (command == "edit") return Edit(o, out);
+    if (command == "master") return MasterFiles(o, out, err);
     throw Usage("unknown command '" + command + "'");
   } catch (const HostError& e) {
     err << "qdhost: " << e.what() << "\n";

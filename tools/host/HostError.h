@@ -9,8 +9,9 @@ namespace qd::host {
 
 enum ExitStatus : int {
   kExitOk = 0,
-  kExitUsage = 1,    // the command line is wrong
-  kExitFailure = 2,  // a file, a plug-in or a parameter could not be used
+  kExitUsage = 1,         // the command line is wrong
+  kExitFailure = 2,       // a file, a plug-in or a parameter could not be used
+  kExitTargetMissed = 3,  // `master` wrote its closest result, which misses the target
 };
 
 class HostError : public std::runtime_error {
