@@ -1,67 +1,15 @@
 // The host's commands run in-process on the built plug-in module, as a user runs them.
-#include "tools/host/Commands.h"
-
-#include <gtest/gtest.h>
-#include <sndfile.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tools/host/AudioFile.h"
+#include "tests/tools/host/HostTest.h"
 
 namespace qd::host {
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Result {
-  int status;
-  std::string out, err;
-};
-
-Result Qdhost(std::vector<std::string> args) {
-  args.insert(args.begin(), "qdhost");
-  std::vector<const char*> argv;
-  for (const std::string& a : args) argv.push_back(a.c_str());
-  std::ostringstream out, err;
-  const int status = RunCommandLine(static_cast<int>(argv.size()), argv.data(), out, err);
-  return {status, out.str(), err.str()};
-}
-
-const std::string kPlugin = QD_VST2_MODULE_PATH;
-
-class HostCommands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("qdhost-test-" + std::to_string(getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  std::string File(const char* name) const { return (dir_ / name).string(); }
-  std::string Generated(const char* name, const char* rate = "44100") {
-    const std::string path = File(name);
-    const Result r = Qdhost({"generate", path, "--seconds", "3", "--rate", rate});
-    EXPECT_EQ(r.status, 0) << r.err;
-    return path;
-  }
-  static std::vector<double> ReadAll(const std::string& path, SF_INFO* info) {
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, info);
-    EXPECT_NE(f, nullptr) << path;
-    if (!f) return {};
-    std::vector<double> frames(static_cast<size_t>(info->frames) * info->channels);
-    sf_readf_double(f, frames.data(), info->frames);
-    sf_close(f);
-    return frames;
-  }
-  fs::path dir_;
-};
+using HostCommands = HostFiles;
 
 TEST_F(HostCommands, InfoListsIdentityParametersAndPrograms) {
   const Result r = Qdhost({"info", kPlugin});
