@@ -63,12 +63,13 @@ constexpr const char* kUsage =
     "  --quiet                   no progress bar\n"
     "  --json                    measure, render, master: the figures as JSON\n"
     "  --report FILE.png         render, master: a picture of the loudness over time and the\n"
-    "                            figures (master with several inputs: a folder of pictures)\n"
+    "                            figures (master with several inputs: a folder of pictures);\n"
+    "                            render draws --target and --true-peak when given\n"
     "  --plugin FILE             master: the plug-in (default the QuarloDorvantix built with\n"
     "                            qdhost)\n"
     "  -o DIR                    master: the output folder (default beside each input, as\n"
     "                            NAME-master.EXT); the settings found go beside each output\n"
-    "                            as NAME.state\n"
+    "                            as a state file (.state)\n"
     "  --drive limiter|clipper|both   master: the drive searched (default limiter)\n"
     "  --bits 16|24|32f          master: the output's samples (default the input's); integer\n"
     "                            samples get flat TPDF dither\n"
@@ -460,6 +461,8 @@ int Render(const Options& o, std::ostream& out, std::ostream& err) {
     PictureInfo info;
     info.title = fs::path(inputPath).filename().string() + " -> " + outputPath;
     info.verdict = "through " + plugin.EffectName();
+    info.targetLufs = o.targetLufs;  // a line only when --target is given
+    info.truePeakLimitDb = o.truePeakDb;
     WriteReportPicture(o.report, in, result, info);
   }
   if (o.json) {
