@@ -161,7 +161,7 @@ void WriteReportPicture(const std::string& path, const Measurement& in, const Me
   Text(cr, (kLeft + kRight) / 2, kBottom + 40, "time (m:ss)", 13, false, 0.5);
   cairo_save(cr);
   cairo_translate(cr, 20, (kTop + kBottom) / 2);
-  cairo_rotate(cr, -M_PI / 2);
+  cairo_rotate(cr, -1.5707963267948966);  // a quarter turn anticlockwise
   Text(cr, 0, 0, "short-term loudness (LUFS)", 13, false, 0.5);
   cairo_restore(cr);
 

@@ -52,6 +52,37 @@ TEST(Meter, SilenceHasNoLoudness) {
   EXPECT_EQ(FormatDb(-14.004), "-14.00");
 }
 
+TEST(Meter, StepsOf100MsKeepTheirOwnTruePeakWhateverTheBlocks) {
+  // Silence with one loud 50 ms burst at 2.03 s: only the step from 2.0 to 2.1 s peaks, and
+  // the short-term loudness rises at that step and not before, for any feeding block size.
+  const int rate = 48000;
+  std::vector<double> frames(2 * static_cast<size_t>(rate) * 4, 0.0);
+  for (int i = 0; i < rate / 20; ++i) {
+    const size_t at = 2 * (static_cast<size_t>(rate) * 203 / 100 + i);
+    frames[at] = frames[at + 1] = 0.5 * std::sin(2.0 * M_PI * 997.0 * i / rate);
+  }
+  for (int block : {7, 999, 4800, 100000}) {
+    Meter meter(2, rate);
+    for (size_t pos = 0; pos < frames.size(); pos += 2 * static_cast<size_t>(block)) {
+      const int n = static_cast<int>(std::min<size_t>(block, (frames.size() - pos) / 2));
+      meter.Add(frames.data() + pos, n);
+    }
+    const Measurement m = meter.Result();
+    ASSERT_EQ(m.stepTruePeakDb.size(), 40u) << block;
+    ASSERT_EQ(m.shortTermLufs.size(), 40u) << block;
+    for (size_t step = 0; step < 40; ++step) {
+      if (step == 20) {
+        EXPECT_NEAR(m.stepTruePeakDb[step], -6.02, 0.2) << block;
+      } else {
+        EXPECT_TRUE(std::isinf(m.stepTruePeakDb[step])) << block << " step " << step;
+      }
+    }
+    EXPECT_TRUE(std::isinf(m.shortTermLufs[19])) << block;
+    EXPECT_TRUE(std::isfinite(m.shortTermLufs[20])) << block;
+    EXPECT_NEAR(m.truePeakDb, -6.02, 0.2) << block;
+  }
+}
+
 TEST(Generator, MusicIsDeterministicStereoAtThePeakAsked) {
   const auto a = GenerateMusic(44100, 4.0, -3.0);
   const auto b = GenerateMusic(44100, 4.0, -3.0);
