@@ -250,6 +250,15 @@ OutputFormat ChooseFormat(int inputFormat, const std::string& bits) {
   return f;
 }
 
+// Where the output of `input` goes: into the output folder under its own name, or beside it.
+std::string OutputPathFor(const MasterOptions& o, const std::string& input) {
+  const fs::path in(input);
+  if (o.outDir.empty()) {
+    return (in.parent_path() / (in.stem().string() + "-master" + in.extension().string())).string();
+  }
+  return (fs::path(o.outDir) / in.filename()).string();
+}
+
 // What one file came to, for the summary and the JSON.
 struct FileResult {
   std::string input, output, state, picture;
@@ -303,7 +312,7 @@ class FileMaster {
                       " channels; master takes mono or stereo");
     }
     const OutputFormat format = ChooseFormat(audio_.format, o_.bits);
-    result_.output = OutputPath(input);
+    result_.output = OutputPathFor(o_, input);
     std::error_code ec;
     if (fs::equivalent(result_.output, input, ec)) {
       throw HostError("the output would overwrite the input '" + input + "'; choose -o DIR");
@@ -435,15 +444,6 @@ class FileMaster {
           << ". The file holds the closest result found: " << FormatDb(final.integratedLufs)
           << " LUFS, true peak " << FormatDb(final.truePeakDb) << " dBTP\n";
     }
-  }
-
-  std::string OutputPath(const std::string& input) const {
-    const fs::path in(input);
-    if (o_.outDir.empty()) {
-      return (in.parent_path() / (in.stem().string() + "-master" + in.extension().string()))
-          .string();
-    }
-    return (fs::path(o_.outDir) / in.filename()).string();
   }
 
   void SetUp(std::ostream& log) {
@@ -664,6 +664,16 @@ std::string DefaultPluginPath() {
 
 int Master(const MasterOptions& o, std::ostream& out, std::ostream& err) {
   if (o.inputs.empty()) throw HostError("master takes one or more input files", kExitUsage);
+  // Two workers must never write one file.
+  std::vector<std::string> outputs;
+  for (const std::string& input : o.inputs) {
+    outputs.push_back(fs::absolute(OutputPathFor(o, input)).lexically_normal().string());
+  }
+  std::sort(outputs.begin(), outputs.end());
+  const auto twice = std::adjacent_find(outputs.begin(), outputs.end());
+  if (twice != outputs.end()) {
+    throw HostError("two inputs would both be written to " + *twice, kExitUsage);
+  }
   const std::string plugin = o.plugin.empty() ? DefaultPluginPath() : o.plugin;
   if (plugin.empty()) {
     throw HostError("no QuarloDorvantix module found beside qdhost; name one with --plugin");

@@ -116,6 +116,10 @@ TEST_F(HostCommands, FailuresAreMessagesWithNonZeroStatus) {
       {{"render", kPlugin, in, out, "--load-state", in}, 2, "not a state file"},
       {{"render", kPlugin, in, File("no-dir/out.wav")}, 2, "cannot write"},
       {{"render", kPlugin, in}, 1, "usage"},
+      {{"master", in}, 1, "needs --target"},
+      {{"master", in, in, "--target", "-14", "-o", File("o")}, 1, "both be written"},
+      {{"master", in, "--target", "-14", "--bits", "8"}, 1, "--bits"},
+      {{"master", in, "--target", "-14", "--plugin", QD_NO_ENTRY_MODULE}, 2, "exports neither"},
       {{"frobnicate"}, 1, "unknown command"},
       {{}, 1, "no command"},
   };
