@@ -459,7 +459,7 @@ int Render(const Options& o, std::ostream& out, std::ostream& err) {
   const Measurement result = outputMeter.Result();
   if (!o.report.empty()) {
     PictureInfo info;
-    info.title = fs::path(inputPath).filename().string() + " -> " + outputPath;
+    info.title = PictureTitle(inputPath, outputPath);
     info.verdict = "through " + plugin.EffectName();
     info.targetLufs = o.targetLufs;  // a line only when --target is given
     info.truePeakLimitDb = o.truePeakDb;

@@ -419,7 +419,7 @@ class FileMaster {
     PrintReport(log, result_.in, final);
     if (!report_.empty()) {
       PictureInfo info;
-      info.title = fs::path(input).filename().string() + " -> " + result_.output;
+      info.title = PictureTitle(input, result_.output);
       info.targetLufs = target;
       info.truePeakLimitDb = limit;
       char verdict[512];

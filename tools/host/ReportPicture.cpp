@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -107,6 +108,13 @@ int Overs(cairo_t* cr, const std::vector<double>& peaks, double seconds, double 
 }
 
 }  // namespace
+
+std::string PictureTitle(const std::string& input, const std::string& output) {
+  const std::filesystem::path out(output);
+  const std::string folder = out.parent_path().filename().string();
+  return std::filesystem::path(input).filename().string() + " -> " +
+         (folder.empty() ? "" : folder + "/") + out.filename().string();
+}
 
 void WriteReportPicture(const std::string& path, const Measurement& in, const Measurement& out,
                         const PictureInfo& info) {

@@ -16,6 +16,10 @@ struct PictureInfo {
   std::string verdict;            // one line under the title, may be empty
 };
 
+// "song.wav -> master/song.wav": the files' names with the output's folder, short enough
+// for the title and free of the folders above it.
+std::string PictureTitle(const std::string& input, const std::string& output);
+
 // Throws HostError when the file cannot be written.
 void WriteReportPicture(const std::string& path, const Measurement& in, const Measurement& out,
                         const PictureInfo& info);
