@@ -13,29 +13,6 @@
 namespace qd::host {
 namespace {
 
-struct Figures {
-  double lufs = NAN, truePeakDb = NAN;
-};
-
-// The last values ffmpeg's meter reports for the whole file.
-Figures Ffmpeg(const std::string& path, const std::string& log) {
-  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -i '" + path +
-                              "' -af ebur128=peak=true:metadata=1,ametadata=mode=print:file='" +
-                              log + "' -f null - 2>&1";
-  Figures f;
-  if (std::system(command.c_str()) != 0) return f;
-  std::FILE* in = std::fopen(log.c_str(), "r");
-  if (!in) return f;
-  char line[512];
-  double v;
-  while (std::fgets(line, sizeof(line), in)) {
-    if (std::sscanf(line, "lavfi.r128.I=%lf", &v) == 1) f.lufs = v;
-    if (std::sscanf(line, "lavfi.r128.true_peak=%lf", &v) == 1) f.truePeakDb = 20 * std::log10(v);
-  }
-  std::fclose(in);
-  return f;
-}
-
 double JsonNumber(const std::string& json, const std::string& key) {
   const size_t at = json.find("\"" + key + "\": ");
   if (at == std::string::npos) return NAN;

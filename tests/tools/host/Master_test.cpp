@@ -17,23 +17,6 @@
 namespace qd::host {
 namespace {
 
-// ffmpeg's integrated loudness of a file, NaN when it cannot tell.
-double FfmpegLufs(const std::string& path, const std::string& log) {
-  const std::string command = "ffmpeg -nostdin -hide_banner -loglevel error -i '" + path +
-                              "' -af ebur128=metadata=1,ametadata=mode=print:file='" + log +
-                              "' -f null - 2>&1";
-  double lufs = NAN, v;
-  if (std::system(command.c_str()) != 0) return lufs;
-  std::FILE* in = std::fopen(log.c_str(), "r");
-  if (!in) return lufs;
-  char line[512];
-  while (std::fgets(line, sizeof(line), in)) {
-    if (std::sscanf(line, "lavfi.r128.I=%lf", &v) == 1) lufs = v;
-  }
-  std::fclose(in);
-  return lufs;
-}
-
 uint64_t Next(uint64_t& s) {
   s ^= s << 13;
   s ^= s >> 7;
@@ -121,7 +104,7 @@ TEST_F(MasterCommand, ThreeProgrammesLandOnTheTargetUnderTheTruePeakLimit) {
     const Measurement m = MeasureFile(out);
     EXPECT_NEAR(m.integratedLufs, -14.0, 0.1) << out << "\n" << r.out;
     EXPECT_LE(m.truePeakDb, -1.0) << out << "\n" << r.out;
-    EXPECT_NEAR(FfmpegLufs(out, out + ".log"), -14.0, 0.1) << out;
+    EXPECT_NEAR(Ffmpeg(out, out + ".log").lufs, -14.0, 0.1) << out;
     EXPECT_TRUE(fs::exists(fs::path(out).replace_extension(".state"))) << out;
   }
 }
