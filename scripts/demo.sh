@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds the plug-in and the command-line host in
 # build/release, generates a music-like stereo signal and renders it through the plug-in
-# twice, at its defaults and pushed hard, printing the host's loudness report for each.
+# twice, at its defaults and pushed hard, printing the host's loudness report for each,
+# then masters it to -14 LUFS with its true peak at most -1 dBTP and draws the result.
 # Output files go to out/ in the repository.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -33,8 +34,17 @@ echo
 echo "The sample peak of both outputs stays at or below 0.00 dBFS: the limiter's ceiling holds"
 echo "at every oversampling setting."
 echo
+echo "== 3. Mastered for streaming: the drive searched until the output is -14 LUFS with its"
+echo "   true peak at most -1 dBTP (the limiter 4x oversampled), dithered to 24 bits"
+"$host" master "$out/demo-input.wav" --plugin "$plugin" --target -14 --true-peak -1 \
+  --tempo 120 --set "Limiter Oversample=4x" --bits 24 -o "$out/master" \
+  --report "$out/master/demo-input.png"
+echo
 echo "Output files:"
 echo "  $out/demo-input.wav     the generated input"
 echo "  $out/demo-defaults.wav  through the plug-in at its defaults"
 echo "  $out/demo-pushed.wav    through the plug-in pushed hard"
 echo "  $out/demo-pushed.state  the pushed settings (qdhost render ... --load-state FILE)"
+echo "  $out/master/demo-input.wav    mastered to -14 LUFS, -1 dBTP (24-bit, dithered)"
+echo "  $out/master/demo-input.state  the settings master found"
+echo "  $out/master/demo-input.png    the report picture: loudness over time and the figures"

@@ -124,7 +124,8 @@ Measurement MeasureFrames(const std::vector<double>& interleaved, int channels, 
 std::string FormatDb(double db) {
   if (!std::isfinite(db)) return db < 0 ? "-inf" : "inf";
   char text[64];
-  std::snprintf(text, sizeof(text), "%.2f", db);
+  // A value that rounds to zero shows as 0.00, never -0.00.
+  std::snprintf(text, sizeof(text), "%.2f", std::fabs(db) < 0.005 ? 0.0 : db);
   return text;
 }
 
