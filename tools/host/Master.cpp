@@ -384,13 +384,13 @@ class FileMaster {
     std::vector<double> written;
     Measurement final = Final(best.delta, gain, format, written);
     // The engine's passes and the written file differ by the dither; one correction pass
-    // takes up what that moved.
+    // takes up what that moved: towards the target, never past the true-peak limit.
     const double peakOver = final.truePeakDb - limit;
     const double loudnessOff = final.integratedLufs - target;
     if (peakOver > 0.0 || (missed.empty() && std::fabs(loudnessOff) > 0.5 * kLoudnessTolerance)) {
-      const double corrected =
-          std::clamp(std::min(gain - loudnessOff, gain - std::max(0.0, peakOver + 0.02)),
-                     output_.low, std::min(0.0, output_.high));
+      const double peakCap = gain - peakOver - 0.02;
+      const double corrected = std::clamp(std::min(gain - loudnessOff, peakCap), output_.low,
+                                          std::min(0.0, output_.high));
       if (corrected != gain) {
         gain = corrected;
         final = Final(best.delta, gain, format, written);
