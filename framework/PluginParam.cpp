@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "framework/Text.h"
@@ -119,6 +120,21 @@ bool PluginParam::LookupDisplayText(const char* text, int* out) const {
     }
   }
   return false;
+}
+
+bool PluginParam::ParseText(const char* text, double* value) const {
+  if (!text || !value) return false;
+  if (!displayTexts_.empty()) {
+    int matched = 0;
+    if (!LookupDisplayText(text, &matched)) return false;
+    *value = matched;
+    return true;
+  }
+  char* end = nullptr;
+  double v = std::strtod(text, &end);
+  if (end == text || !std::isfinite(v)) return false;
+  *value = negateDisplay_ ? -v : v;
+  return true;
 }
 
 void PluginParam::SetClamped(double v) {
