@@ -18,6 +18,8 @@ constexpr const char* kPluginUri = "urn:quarlo:QuarloDorvantix";
 constexpr const char* kUiUri = "urn:quarlo:QuarloDorvantix#ui";
 constexpr const char* kInputGroupUri = "urn:quarlo:QuarloDorvantix#main_input";
 constexpr const char* kOutputGroupUri = "urn:quarlo:QuarloDorvantix#main_output";
+// The key of the state bytes (the VST2 program chunk's layout) in a host's saved state.
+constexpr const char* kStateKeyUri = "urn:quarlo:QuarloDorvantix#program_chunk";
 
 // File names inside the bundle.
 constexpr const char* kBundleName = "QuarloDorvantix.lv2";
@@ -41,7 +43,9 @@ enum MeterIndex : uint32_t {
   kMeterPeakLeft,
   kMeterPeakRight,
   kMeterClipperReduction,
+  kMeterClipperHold,
   kMeterLimiterReduction,
+  kMeterLimiterHold,
   kMeterOutputGain,
   kMeterCount,
 };
@@ -60,7 +64,9 @@ constexpr AudioPort kAudioPorts[] = {
     {"out_r", "Output R", false, false},
 };
 
-// A meter output: its value is clamped into minimum..maximum before the host sees it.
+// A meter output: its value is clamped into minimum..maximum before the host sees it. Each
+// range holds the thresholds at which the editor's readouts change to "---", so a clamped
+// value reads the same as the value itself.
 struct MeterPort {
   const char* symbol;
   const char* name;
@@ -78,7 +84,9 @@ constexpr MeterPort kMeterPorts[kMeterCount] = {
     {"peak_left", "Peak Left", "db", -120.0f, 6.0f},
     {"peak_right", "Peak Right", "db", -120.0f, 6.0f},
     {"clipper_reduction", "Clipper Gain Reduction", "db", 0.0f, 48.0f},
+    {"clipper_hold", "Clipper Reduction Hold", "db", 0.0f, 48.0f},
     {"limiter_reduction", "Limiter Gain Reduction", "db", 0.0f, 48.0f},
+    {"limiter_hold", "Limiter Reduction Hold", "db", 0.0f, 48.0f},
     {"output_gain", "Output Gain in Effect", "db", -30.0f, 0.0f},
 };
 

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "effect/QuarloDorvantix.h"
+#include "formats/lv2/Lv2Meters.h"
 
 namespace qd {
 
@@ -39,21 +39,26 @@ uint64_t Padded(uint64_t size) {
 
 }  // namespace
 
-std::unique_ptr<PluginLv2> PluginLv2::Create(std::unique_ptr<PluginBase> plugin, double sampleRate,
+std::unique_ptr<PluginLv2> PluginLv2::Create(std::unique_ptr<PluginBase> plugin,
+                                             MeterReader* meters, double sampleRate,
                                              const LV2_Feature* const* features) {
   const auto* map = static_cast<const LV2_URID_Map*>(FindFeature(features, LV2_URID__map));
-  if (!plugin || !map || !map->map) return nullptr;
-  std::unique_ptr<PluginLv2> self(new PluginLv2(std::move(plugin), *map));
+  if (!plugin || !meters || !map || !map->map) return nullptr;
+  std::unique_ptr<PluginLv2> self(new PluginLv2(std::move(plugin), meters, *map));
+  self->worker_ =
+      static_cast<const LV2_Worker_Schedule*>(FindFeature(features, LV2_WORKER__schedule));
+  self->sampleRate_ = sampleRate;
+  self->maxBlock_ = self->BlockSizeFromOptions(features);
   PluginBase& p = *self->plugin_;
-  Lock lock(p.Mutex());
-  p.SetSampleRate(sampleRate);
-  p.SetMaxBlockSize(self->BlockSizeFromOptions(features));
-  p.ResetProcessing();
+  p.HostOpened();
+  // Ready to run at once; the host's activate prepares it afresh.
+  p.Activate(sampleRate, self->maxBlock_);
   return self;
 }
 
-PluginLv2::PluginLv2(std::unique_ptr<PluginBase> plugin, const LV2_URID_Map& map)
-    : plugin_(std::move(plugin)) {
+PluginLv2::PluginLv2(std::unique_ptr<PluginBase> plugin, MeterReader* meters,
+                     const LV2_URID_Map& map)
+    : plugin_(std::move(plugin)), meterReader_(meters) {
   auto urid = [&](const char* uri) { return map.map(map.handle, uri); };
   uris_.atomBlank = urid(LV2_ATOM__Blank);
   uris_.atomObject = urid(LV2_ATOM__Object);
@@ -66,6 +71,8 @@ PluginLv2::PluginLv2(std::unique_ptr<PluginBase> plugin, const LV2_URID_Map& map
   uris_.timeBeatsPerMinute = urid(LV2_TIME__beatsPerMinute);
   uris_.maxBlockLength = urid(LV2_BUF_SIZE__maxBlockLength);
   uris_.nominalBlockLength = urid(LV2_BUF_SIZE__nominalBlockLength);
+  uris_.atomChunk = urid(LV2_ATOM__Chunk);
+  uris_.stateKey = urid(lv2::kStateKeyUri);
 
   PluginBase& p = *plugin_;
   p.SetInputConnections(0, p.InputCount(), true);
@@ -112,14 +119,11 @@ void PluginLv2::ConnectPort(uint32_t port, void* data) {
 }
 
 void PluginLv2::Activate() {
-  Lock lock(plugin_->Mutex());
-  plugin_->SetActive(true);
+  plugin_->Activate(sampleRate_, maxBlock_);
 }
 
 void PluginLv2::Deactivate() {
-  Lock lock(plugin_->Mutex());
-  plugin_->SetActive(false);
-  plugin_->ResetProcessing();
+  plugin_->Deactivate();
 }
 
 void PluginLv2::Run(uint32_t frames) {
@@ -137,7 +141,43 @@ void PluginLv2::Run(uint32_t frames) {
     plugin_->ProcessFloatBlock(inSlice, outSlice, static_cast<int>(n), false);
     done += n;
   }
+  // The engine's own parameter changes have no way to the host's control inputs.
+  plugin_->DrainOutgoingEvents([](const OutgoingEvent&) {});
   WriteOutputs();
+  if (workWanted_) {
+    workWanted_ = false;
+    if (worker_ && worker_->schedule_work) {
+      worker_->schedule_work(worker_->handle, 0, nullptr);
+    } else {
+      plugin_->HostIdle();
+    }
+  }
+}
+
+void PluginLv2::Work() {
+  plugin_->HostIdle();
+}
+
+LV2_State_Status PluginLv2::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle) {
+  if (!store) return LV2_STATE_ERR_UNKNOWN;
+  ChunkBuffer bytes;
+  if (!plugin_->SaveStateBytes(StateLayout::kProgram, bytes)) return LV2_STATE_ERR_UNKNOWN;
+  return store(handle, uris_.stateKey, bytes.Data(), static_cast<size_t>(bytes.Size()),
+               uris_.atomChunk, LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+}
+
+LV2_State_Status PluginLv2::RestoreState(LV2_State_Retrieve_Function retrieve,
+                                         LV2_State_Handle handle) {
+  if (!retrieve) return LV2_STATE_ERR_UNKNOWN;
+  size_t size = 0;
+  uint32_t type = 0, flags = 0;
+  const void* data = retrieve(handle, uris_.stateKey, &size, &type, &flags);
+  if (!data) return LV2_STATE_ERR_NO_PROPERTY;
+  if (type != uris_.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
+  if (size > static_cast<size_t>(kMaxStateBytes)) return LV2_STATE_ERR_UNKNOWN;
+  return plugin_->LoadStateBytes(StateLayout::kProgram, data, static_cast<int64_t>(size))
+             ? LV2_STATE_SUCCESS
+             : LV2_STATE_ERR_UNKNOWN;
 }
 
 void PluginLv2::ApplyControls() {
@@ -146,21 +186,23 @@ void PluginLv2::ApplyControls() {
     if (!port) continue;
     const float v = *port;
     const uint32_t bits = Bits(v);
-    if (controlSeen_[i] && bits == lastControlBits_[i]) continue;
+    // A port is applied when the host changes it; "Output Level" also whenever the
+    // automatic output level is off, so the gain in effect returns to the host's value
+    // (what the session stores) once the plug-in no longer drives it.
+    const bool hostOwnsOutput =
+        i == kOutputLevel && plugin_->GetParam(kAutoOutputLevel)->Value() < 0.5;
+    if (controlSeen_[i] && bits == lastControlBits_[i] && !hostOwnsOutput) continue;
     controlSeen_[i] = true;
     lastControlBits_[i] = bits;
-    PluginParam* param = plugin_->GetParam(i);
+    const PluginParam* param = plugin_->GetParam(i);
     // NaN names no value: the parameter keeps its own. Anything else is clamped to the
     // port's range, infinities to its ends.
     if (!param || std::isnan(v)) continue;
     // A port holds a float: the value it already shows (a default, a restored value) is no
     // change, so the parameter keeps its exact double.
     if (static_cast<float>(param->Value()) == v) continue;
-    param->SetClamped(v);
-    if (PluginEditor* editor = plugin_->Editor()) {
-      editor->UpdateParamControls(i, param->Value(), false);
-    }
-    plugin_->ParamChanged(i, kSourceHost);
+    plugin_->SetParameterFromHost(i, param->ToNormalized(v));
+    if (i == kResetMeters) workWanted_ = true;
   }
 }
 
@@ -219,6 +261,13 @@ void PluginLv2::ReadTempo(const LV2_Atom_Object* object) {
 }
 
 void PluginLv2::WriteOutputs() {
+  // Without a new snapshot (a run of no frames) the last one is reported again.
+  meterReader_->TakeMeters(&lastMeters_);
+  float values[lv2::kMeterCount];
+  lv2::MetersToPorts(lastMeters_, plugin_->GetParam(kOutputLevel)->Value(), values);
+  for (uint32_t i = 0; i < lv2::kMeterCount; ++i) {
+    if (meters_[i]) *meters_[i] = values[i];
+  }
   if (latency_) *latency_ = static_cast<float>(plugin_->Latency());
 }
 

@@ -1,44 +1,34 @@
 // Build-time program: writes manifest.ttl and the plug-in's description into the bundle
-// folder, reading every parameter row from the plug-in itself so that names, ranges,
-// defaults, units, steps and display texts are written nowhere else.
+// folder from the plug-in's parameter table, so that identifiers, names, ranges, defaults,
+// units, steps and display texts are written nowhere else.
 //   qd_lv2_turtle <bundle folder> <DSP binary file name> <UI binary file name>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <memory>
 
-#include "effect/QuarloDorvantix.h"
+#include "effect/Parameters.h"
 #include "formats/lv2/Lv2Ports.h"
 #include "formats/lv2/turtle/TurtleWriter.h"
 
 namespace {
 
-// The stable identifiers hosts store sessions and presets by, in parameter order.
-constexpr const char* kSymbols[qd::kNumParams] = {
-    "clipper_level", "soft_clipper", "clipper_oversample", "limiter_level",
-    "auto_release",  "release_time", "limiter_oversample", "output_level",
-    "auto_output",   "auto_target",  "auto_type",          "reset_meters",
-};
-
 std::vector<qd::lv2::ParamRow> Rows() {
-  auto plugin = std::make_unique<qd::QuarloDorvantix>(qd::kFormatAax);
   std::vector<qd::lv2::ParamRow> rows;
-  for (int i = 0; i < plugin->ParamCount(); ++i) {
-    const qd::PluginParam& p = *plugin->GetParam(i);
+  for (const qd::ParamSpec& spec : qd::kParamTable.Rows()) {
     qd::lv2::ParamRow row;
-    row.symbol = kSymbols[i];
-    row.name = p.Name();
-    row.kind = p.Kind() == qd::kParamBool   ? qd::lv2::ParamRow::kToggle
-               : p.Kind() == qd::kParamEnum ? qd::lv2::ParamRow::kChoice
-                                            : qd::lv2::ParamRow::kNumber;
-    row.defaultValue = p.DefaultValue();
-    row.minimum = p.MinValue();
-    row.maximum = p.MaxValue();
-    row.step = p.Step();
-    row.unit = p.Label();
+    row.symbol = spec.identifier;
+    row.name = spec.name;
+    row.kind = spec.kind == qd::kParamBool   ? qd::lv2::ParamRow::kToggle
+               : spec.kind == qd::kParamEnum ? qd::lv2::ParamRow::kChoice
+                                             : qd::lv2::ParamRow::kNumber;
+    row.defaultValue = spec.defaultValue;
+    row.minimum = spec.minValue;
+    row.maximum = spec.maxValue;
+    row.step = spec.step;
+    row.unit = spec.unit;
     if (row.kind == qd::lv2::ParamRow::kChoice) {
-      for (int v = 0; v <= static_cast<int>(p.MaxValue()); ++v) {
-        row.choices.push_back(p.DisplayTextFor(v));
+      for (const char* text : spec.texts) {
+        if (text) row.choices.push_back(text);
       }
     }
     rows.push_back(row);

@@ -20,10 +20,12 @@ constexpr const char* kPrefixes =
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
     "@prefix pprops: <http://lv2plug.in/ns/ext/port-props#> .\n"
     "@prefix rdfs: <http://www.w3.org/2000/01/rdf-schema#> .\n"
+    "@prefix state: <http://lv2plug.in/ns/ext/state#> .\n"
     "@prefix time: <http://lv2plug.in/ns/ext/time#> .\n"
     "@prefix ui: <http://lv2plug.in/ns/extensions/ui#> .\n"
     "@prefix units: <http://lv2plug.in/ns/extensions/units#> .\n"
-    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n\n";
+    "@prefix urid: <http://lv2plug.in/ns/ext/urid#> .\n"
+    "@prefix work: <http://lv2plug.in/ns/ext/worker#> .\n\n";
 
 // A Turtle decimal or double literal: the shortest text that reads back as the same double,
 // with a decimal point so that it is never read as an integer.
@@ -146,7 +148,7 @@ void LatencyPort(std::ostringstream& out) {
       << "    lv2:portProperty lv2:reportsLatency, lv2:integer ;\n"
       << "    lv2:default 0 ;\n"
       << "    lv2:minimum 0 ;\n"
-      << "    lv2:maximum 0 ;\n"
+      << "    lv2:maximum 8192 ;\n"
       << "    units:unit units:frame ;\n"
       << "  ]";
 }
@@ -202,7 +204,9 @@ std::string PluginTurtle(const std::vector<ParamRow>& params, int version) {
       << "  lv2:minorVersion " << ((version >> 8) & 0xFF) << " ;\n"
       << "  lv2:microVersion " << (version & 0xFF) << " ;\n"
       << "  lv2:requiredFeature urid:map ;\n"
-      << "  lv2:optionalFeature lv2:hardRTCapable, opts:options, bufsz:boundedBlockLength ;\n"
+      << "  lv2:optionalFeature lv2:hardRTCapable, opts:options, bufsz:boundedBlockLength,\n"
+      << "    work:schedule ;\n"
+      << "  lv2:extensionData work:interface, state:interface ;\n"
       << "  opts:supportedOption bufsz:maxBlockLength, bufsz:nominalBlockLength ;\n"
       << "  pg:mainInput " << Uri(kInputGroupUri) << " ;\n"
       << "  pg:mainOutput " << Uri(kOutputGroupUri) << " ;\n"

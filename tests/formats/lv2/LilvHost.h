@@ -64,6 +64,7 @@ class Lv2World {
   const LilvPlugin* Plugin() const { return plugin_; }
   UridMap& Urids() { return urids_; }
   LilvNode* Uri(const char* uri) { return Keep(lilv_new_uri(world_, uri)); }
+  LilvNode* String(const char* text) { return Keep(lilv_new_string(world_, text)); }
 
  private:
   Lv2World() {

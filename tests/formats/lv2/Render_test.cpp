@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "LilvHost.h"
-#include "effect/QuarloDorvantix.h"
+#include "effect/Parameters.h"
 #include "tests/formats/vst2/TestHost.h"
 
 namespace {
@@ -47,11 +47,10 @@ class Vst2Reference {
   }
   bool Ok() const { return vst_.effect != nullptr; }
   void Set(int index, float value) {
-    static const qd::QuarloDorvantix reference(qd::kFormatAax);
-    const qd::PluginParam& param = *reference.GetParam(index);
+    const qd::ParamSpec& row = qd::kParamRows[static_cast<size_t>(index)];
     char text[64];
-    if (param.DisplayTextCount() > 0) {
-      std::snprintf(text, sizeof text, "%s", param.DisplayTextFor(static_cast<int>(value)));
+    if (row.texts[0]) {
+      std::snprintf(text, sizeof text, "%s", row.texts[static_cast<size_t>(value)]);
     } else {
       std::snprintf(text, sizeof text, "%.17g", static_cast<double>(value));
     }
