@@ -61,7 +61,7 @@ pids+=($!)
 jack_wait -w -t 10 > /dev/null 2>&1
 
 echo "== jalv.gtk3 with the plug-in's editor"
-jalv.gtk3 --dump --jack-name qdtrial "$uri" > "$out/jalv.log" 2>&1 &
+jalv.gtk3 --print-controls --jack-name qdtrial "$uri" > "$out/jalv.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do
   jack_lsp 2> /dev/null | grep -q '^qdtrial:in_l$' && break
@@ -112,12 +112,12 @@ if [ -z "$editor" ]; then
 fi
 eval "$(xdotool getwindowgeometry --shell "$editor")"
 echo "editor window $editor at $X,$Y size ${WIDTH}x$HEIGHT"
-before=$(grep -c 'soft_clipper' "$out/jalv.log" || true)
-xdotool mousemove $((X + 60)) $((Y + 220)) click 1
-sleep 1
+reduction() { grep -a '^clipper_reduction' "$out/jalv.log" | tail -n +"$1" | awk '{print $3}' |
+  sort -g | tail -1; }
+lines_before=$(grep -ac '^clipper_reduction' "$out/jalv.log" || true)
+echo "clipper gain reduction before the click, at most: $(reduction 1) dB"
+xdotool mousemove $((X + 68)) $((Y + 226)) click 1
+sleep 2
 import -window root "$out/after-click.png"
-echo "== What the editor wrote to the plug-in after the click (jalv --dump)"
-grep -A3 'UI =>' "$out/jalv.log" | tail -8 || true
-after=$(grep -c 'soft_clipper' "$out/jalv.log" || true)
-echo "soft_clipper mentioned $before times before the click, $after times after"
+echo "clipper gain reduction after the click, at most: $(reduction $((lines_before + 1))) dB"
 echo "screenshots: $out/playing-1.png $out/playing-2.png $out/after-click.png"
