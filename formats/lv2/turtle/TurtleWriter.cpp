@@ -156,7 +156,7 @@ void LatencyPort(std::ostringstream& out) {
 void Ui(std::ostringstream& out, const std::vector<ParamRow>& params) {
   out << Uri(kUiUri) << "\n"
       << "  a ui:X11UI ;\n"
-      << "  lv2:requiredFeature ui:parent, urid:map ;\n"
+      << "  lv2:requiredFeature ui:parent ;\n"
       << "  lv2:optionalFeature ui:idleInterface, ui:resize, ui:touch, ui:noUserResize ;\n"
       << "  lv2:extensionData ui:idleInterface ;\n";
   // The editor draws parameters and meters from port notifications alone.

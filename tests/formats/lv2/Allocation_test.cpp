@@ -56,4 +56,26 @@ TEST(Lv2Allocation, RunAllocatesNothing) {
   EXPECT_EQ(made, 0);
 }
 
+TEST(Lv2Allocation, ResetMetersFromTheHostAllocatesNothingInRunGivenAWorker) {
+  Lv2Instance p(HostOptions{48000.0, 1024, true, true});
+  ASSERT_TRUE(p.Ok());
+  for (int k = 0; k < 1024; ++k) p.In(0)[k] = p.In(1)[k] = 0.5f * std::sin(0.02f * k);
+  for (int b = 0; b < 50; ++b) p.Run(1024);  // a second of audio: a loudness reading
+  ASSERT_GT(p.meters[qd::lv2::kMeterIntegrated], -70.0f);
+  long made = 0;
+  int jobs = 0;
+  for (int press = 0; press < 6; ++press) {
+    p.controls[11] = static_cast<float>(press % 2);  // "Reset Meters" pressed, released
+    CountAllocations(true);
+    p.Run(1024);
+    made += CountAllocations(false);
+    jobs += p.RunWork();  // the fresh loudness state is prepared in the worker
+  }
+  EXPECT_EQ(made, 0);
+  EXPECT_EQ(jobs, 5);  // one per change of the port (the first press starts from "off")
+  // The last reset left a fresh measurement: no integrated loudness within 400 ms.
+  p.Run(1024);
+  EXPECT_EQ(p.meters[qd::lv2::kMeterIntegrated], -70.0f);
+}
+
 }  // namespace

@@ -9,6 +9,7 @@
 #include <lv2/options/options.h>
 #include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
+#include <lv2/worker/worker.h>
 
 #include <array>
 #include <cstring>
@@ -93,8 +94,9 @@ class Lv2World {
 
 struct HostOptions {
   double rate = 48000.0;
-  int maxBlock = 1024;   // announced through the options feature; 0 announces none
-  bool offerMap = true;  // false: no urid:map feature
+  int maxBlock = 1024;       // announced through the options feature; 0 announces none
+  bool offerMap = true;      // false: no urid:map feature
+  bool offerWorker = false;  // a worker whose jobs the test runs with RunWork()
 };
 
 class Lv2Instance {
@@ -121,6 +123,9 @@ class Lv2Instance {
     if (options.offerMap) features_[n++] = &mapFeature_;
     features_[n++] = &unmapFeature_;
     if (options.maxBlock > 0) features_[n++] = &optionsFeature_;
+    schedule_ = {this, &Schedule};
+    workerFeature_ = {LV2_WORKER__schedule, &schedule_};
+    if (options.offerWorker) features_[n++] = &workerFeature_;
     features_[n] = nullptr;
 
     in_[0].assign(kCapacity, 0.0f);
@@ -193,6 +198,19 @@ class Lv2Instance {
     seq->atom.type = atomSequence_;
     seq->atom.size = sizeof(LV2_Atom_Sequence_Body) + sizeof(LV2_Atom_Event) + event->body.size;
   }
+  // Jobs the plug-in scheduled on the worker; RunWork runs them as the host's worker thread
+  // would, and returns how many ran.
+  int Scheduled() const { return scheduled_; }
+  int RunWork() {
+    const auto* worker = static_cast<const LV2_Worker_Interface*>(
+        lilv_instance_get_extension_data(instance_, LV2_WORKER__interface));
+    const int n = scheduled_;
+    for (; scheduled_ > 0; --scheduled_) {
+      worker->work(lilv_instance_get_handle(instance_), nullptr, nullptr, 0, nullptr);
+    }
+    return n;
+  }
+
   // Raw access for tests that write hostile sequences.
   uint8_t* TimeBuffer() { return time_.data(); }
   LV2_URID Urid(const char* uri) { return Lv2World::Get().Urids()(uri); }
@@ -202,6 +220,10 @@ class Lv2Instance {
   float latency = -1.0f;
 
  private:
+  static LV2_Worker_Status Schedule(LV2_Worker_Schedule_Handle handle, uint32_t, const void*) {
+    ++static_cast<Lv2Instance*>(handle)->scheduled_;
+    return LV2_WORKER_SUCCESS;
+  }
   void ClearTime() {
     auto* seq = reinterpret_cast<LV2_Atom_Sequence*>(time_.data());
     seq->atom.type = atomSequence_;
@@ -219,7 +241,10 @@ class Lv2Instance {
   int32_t maxBlockValue_ = 0;
   LV2_Options_Option options_list_[2]{};
   LV2_Feature mapFeature_{}, unmapFeature_{}, optionsFeature_{};
-  const LV2_Feature* features_[4] = {};
+  const LV2_Feature* features_[5] = {};
+  LV2_Worker_Schedule schedule_{};
+  LV2_Feature workerFeature_{};
+  int scheduled_ = 0;
 };
 
 }  // namespace qd::testing
