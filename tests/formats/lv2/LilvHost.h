@@ -12,14 +12,29 @@
 #include <lv2/worker/worker.h>
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "effect/Parameters.h"
 #include "formats/lv2/Lv2Ports.h"
 
 namespace qd::testing {
+
+// The text a host types into a VST2 plug-in for a real value of parameter `index`: the
+// display text for switches and choices, else the number, exact to the double.
+inline std::string HostText(int index, float value) {
+  const ParamSpec& row = kParamRows[static_cast<size_t>(index)];
+  char text[64];
+  if (row.texts[0]) {
+    std::snprintf(text, sizeof text, "%s", row.texts[static_cast<size_t>(value)]);
+  } else {
+    std::snprintf(text, sizeof text, "%.17g", static_cast<double>(value));
+  }
+  return text;
+}
 
 class UridMap {
  public:

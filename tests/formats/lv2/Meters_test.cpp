@@ -53,14 +53,9 @@ struct Vst2Side {
     return e->dispatcher(e, opcode, index, value, ptr, opt);
   }
   void Set(int index, float value) {
-    const qd::ParamSpec& row = qd::kParamRows[static_cast<size_t>(index)];
-    char text[64];
-    if (row.texts[0]) {
-      std::snprintf(text, sizeof text, "%s", row.texts[static_cast<size_t>(value)]);
-    } else {
-      std::snprintf(text, sizeof text, "%.17g", static_cast<double>(value));
-    }
-    ASSERT_EQ(Dispatch(qd::vst2::effString2Parameter, index, 0, text), 1) << text;
+    std::string text = qd::testing::HostText(index, value);
+    ASSERT_EQ(Dispatch(qd::vst2::effString2Parameter, index, 0, text.data()), 1)
+        << index << " " << text;
   }
   void Process(float** in, float** out, int frames) {
     qd::vst2::AEffect* e = binding->Effect();

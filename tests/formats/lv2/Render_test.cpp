@@ -47,14 +47,8 @@ class Vst2Reference {
   }
   bool Ok() const { return vst_.effect != nullptr; }
   void Set(int index, float value) {
-    const qd::ParamSpec& row = qd::kParamRows[static_cast<size_t>(index)];
-    char text[64];
-    if (row.texts[0]) {
-      std::snprintf(text, sizeof text, "%s", row.texts[static_cast<size_t>(value)]);
-    } else {
-      std::snprintf(text, sizeof text, "%.17g", static_cast<double>(value));
-    }
-    ASSERT_EQ(vst_.SetByText(index, text), 1) << index << " " << text;
+    std::string text = qd::testing::HostText(index, value);
+    ASSERT_EQ(vst_.SetByText(index, text.c_str()), 1) << index << " " << text;
   }
   void SetTempo(double bpm) {
     vst_.host.time.tempo = bpm;

@@ -142,14 +142,7 @@ TEST(Lv2State, TheStateBytesAreTheVst2ProgramChunk) {
   Lv2Instance plugin;
   ASSERT_TRUE(plugin.Ok());
   for (auto [i, v] : kPushed) {
-    const qd::ParamSpec& row = qd::kParamRows[static_cast<size_t>(i)];
-    char text[64];
-    if (row.texts[0]) {
-      std::snprintf(text, sizeof text, "%s", row.texts[static_cast<size_t>(v)]);
-    } else {
-      std::snprintf(text, sizeof text, "%.17g", static_cast<double>(v));
-    }
-    ASSERT_EQ(vst.SetByText(i, text), 1);
+    ASSERT_EQ(vst.SetByText(i, qd::testing::HostText(i, v).c_str()), 1);
     plugin.controls[static_cast<size_t>(i)] = v;
   }
   Play(plugin, 1);
