@@ -11,6 +11,7 @@ packages=(
   libcairo2-dev libpng-dev zlib1g-dev libfreetype-dev libfontconfig-dev fonts-liberation
   libsndfile1-dev ffmpeg
   libx11-dev libxtst-dev xvfb xdotool
+  lv2-dev liblilv-dev sordi
   clang-14 libclang-rt-14-dev valgrind
 )
 
