@@ -8,6 +8,7 @@
 
 #include "dsp/math/Tanh.h"
 #include "effect/Clipper.h"
+#include "effect/RMSBuffer.h"
 
 namespace {
 
@@ -66,5 +67,20 @@ void BM_Tanh(benchmark::State& state) {
   ReportPerFrame(state);
 }
 BENCHMARK(BM_Tanh)->Arg(0)->Arg(1)->ArgName("ours");
+
+// The 600 ms window the automatic level reads, fed interleaved stereo at 48 kHz, per frame.
+void BM_RmsWindowPush(benchmark::State& state) {
+  qd::RMSBuffer window;
+  window.SetSampleRate(48000);
+  window.Resize(2 * 600.0);
+  std::vector<double> x(2 * kFrames);
+  Fill(x, 0.25);
+  for (auto _ : state) {
+    window.Push(x.data(), 2 * kFrames);
+    benchmark::DoNotOptimize(window.UpdateRms());
+  }
+  ReportPerFrame(state);
+}
+BENCHMARK(BM_RmsWindowPush);
 
 }  // namespace
