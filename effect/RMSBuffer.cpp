@@ -181,7 +181,7 @@ double RMSBuffer::ExactSumOfSquares() const {
   return s;
 }
 
-double RMSBuffer::Rms() const {
+double RMSBuffer::SumOfSquares() const {
   if (size_ <= 0 || nonZero_ == 0) return 0.0;
   double sum = 0.0, compensation = 0.0;
   for (int l = 0; l < kLanes; ++l) {
@@ -192,7 +192,12 @@ double RMSBuffer::Rms() const {
     TwoSumAdd(sum, compensation, added_.compensation[l]);
     TwoSumAdd(sum, compensation, -removed_.compensation[l]);
   }
-  return std::sqrt(std::max(0.0, sum + compensation) / size_);
+  return std::max(0.0, sum + compensation);
+}
+
+double RMSBuffer::Rms() const {
+  if (size_ <= 0 || nonZero_ == 0) return 0.0;
+  return std::sqrt(SumOfSquares() / size_);
 }
 
 }  // namespace qd
