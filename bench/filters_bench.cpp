@@ -6,7 +6,7 @@
 
 #include "dsp/filters/BlockForm.h"
 #include "dsp/filters/LowPass.h"
-#include "effect/AudioProcessor.h"
+#include "dsp/oversampling/AudioProcessor.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // Audio thread, under the plug-in mutex; allocates nothing.
 #pragma once
 
-#include "effect/AudioProcessor.h"
+#include "dsp/oversampling/AudioProcessor.h"
 
 namespace qd {
 

@@ -4,7 +4,7 @@
 // Audio thread and parameter handler, under the plug-in mutex; allocates nothing.
 #pragma once
 
-#include "effect/AudioProcessor.h"
+#include "dsp/oversampling/AudioProcessor.h"
 #include "effect/EnvelopeFollower.h"
 
 namespace qd {
