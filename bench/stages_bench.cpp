@@ -8,6 +8,7 @@
 
 #include "dsp/math/Tanh.h"
 #include "effect/Clipper.h"
+#include "effect/Limiter.h"
 #include "effect/RMSBuffer.h"
 
 namespace {
@@ -49,6 +50,31 @@ void BM_Clipper(benchmark::State& state) {
   ReportPerFrame(state);
 }
 BENCHMARK(BM_Clipper)->ArgsProduct({{0, 1}, {0, 1}})->ArgNames({"soft", "vector"});
+
+// Limiter at 4x: range(0) 0 reference loop / 1 chunked form.
+void BM_Limiter(benchmark::State& state) {
+  qd::Limiter limiter;
+  limiter.SetSampleRate(48000);
+  limiter.SetOversampling(kFactor);
+  limiter.drive = 2.0;
+  std::vector<double> left(kSamples), right(kSamples), l(kSamples), r(kSamples);
+  Fill(left, 0.0);
+  Fill(right, 1.0);
+  double* ch[2] = {l.data(), r.data()};
+  for (auto _ : state) {
+    l = left;
+    r = right;
+    if (state.range(0) != 0) {
+      limiter.ProcessOversampled(ch, kSamples);
+    } else {
+      limiter.ProcessReference(ch, kSamples);
+    }
+    benchmark::DoNotOptimize(limiter.readout);
+    benchmark::ClobberMemory();
+  }
+  ReportPerFrame(state);
+}
+BENCHMARK(BM_Limiter)->Arg(0)->Arg(1)->ArgName("chunked");
 
 // tanh alone over one 4x stereo frame's worth of samples: the C library against ours.
 void BM_Tanh(benchmark::State& state) {

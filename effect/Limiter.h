@@ -13,13 +13,13 @@ class Limiter : public AudioProcessor {
  public:
   Limiter();
 
-  double drive = 1.0;               // linear input gain
-  double manualReleaseMs = 100.0;   // "Release Time"
-  double autoFlag = 1.0;            // 1.0: release from the tempo
-  double lastTempo = 0.0;           // BPM; hasTempo tells whether one was seen
+  double drive = 1.0;              // linear input gain
+  double manualReleaseMs = 100.0;  // "Release Time"
+  double autoFlag = 1.0;           // 1.0: release from the tempo
+  double lastTempo = 0.0;          // BPM; hasTempo tells whether one was seen
   bool hasTempo = false;
-  double readout = 1.0;             // deepest linear gain of the last block
-  double autoReleaseMs = 120.0;     // a sixteenth note once a tempo is known
+  double readout = 1.0;          // deepest linear gain of the last block
+  double autoReleaseMs = 120.0;  // a sixteenth note once a tempo is known
   EnvelopeFollower fast, medium, slow;
 
   // The release time that applies now, in ms.
@@ -29,6 +29,9 @@ class Limiter : public AudioProcessor {
 
   void SetSampleRate(int rate) override;
   void ProcessOversampled(double** channels, int nSamples) override;
+  // The same stage as the plain per-sample loop, the reference ProcessOversampled is checked
+  // against (bit for bit).
+  void ProcessReference(double** channels, int nSamples);
   void OnRateChange() override;
 };
 
