@@ -2,11 +2,24 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "dsp/filters/LowPass.h"
 #include "dsp/oversampling/Gain.h"
 
 namespace qd {
+
+namespace {
+
+// Whether two arrays of n samples share no sample.
+bool Disjoint(const double* a, const double* b, int n) {
+  const auto x = reinterpret_cast<std::uintptr_t>(a);
+  const auto y = reinterpret_cast<std::uintptr_t>(b);
+  const std::uintptr_t bytes = static_cast<std::uintptr_t>(n) * sizeof(double);
+  return x + bytes <= y || y + bytes <= x;
+}
+
+}  // namespace
 
 AudioProcessor::AudioProcessor() {
   for (int c = 0; c < kMaxChannels; ++c) {
@@ -100,6 +113,25 @@ void AudioProcessor::Process(double** io, int nFrames) {
 
 void AudioProcessor::ProcessPass(double* const* io, int channels, int nFrames) {
   const int f = factor_;
+  if (!referenceForm_ && channels == 2 && f == 1 && Disjoint(io[0], io[1], nFrames)) {
+    // At the base rate the stage runs on the caller's arrays: the same operations as the
+    // reference loop without its two copies.
+    double* ch[2] = {io[0], io[1]};
+    if (inputGain_ != 1.0) {
+      for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < nFrames; ++k) ch[c][k] *= inputGain_;
+      }
+    }
+    KeepDry(ch, channels, nFrames);
+    ProcessOversampled(ch, nFrames);
+    ApplyMix(ch, channels, nFrames);
+    if (outputGain_ != 1.0) {
+      for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < nFrames; ++k) ch[c][k] *= outputGain_;
+      }
+    }
+    return;
+  }
   const bool blockForm = !referenceForm_ && channels == 2 && f >= 2 && upForm_.Ready() &&
                          downForm_.Ready() && upForm_.Factor() == f;
   if (!blockForm) {
@@ -111,24 +143,24 @@ void AudioProcessor::ProcessPass(double* const* io, int channels, int nFrames) {
   // (gain x input) x factor, zero-stuffed and filtered, in one step.
   upForm_.Interpolate(*stereoUp_, io[0], io[1], inputGain_, static_cast<double>(f), work[0],
                       work[1], nFrames);
-  KeepDry(channels, n);
+  KeepDry(workChannels_, channels, n);
   ProcessOversampled(workChannels_, n);
-  ApplyMix(channels, n);
+  ApplyMix(workChannels_, channels, n);
   // The output gain, the low-pass and the picking in one step.
   downForm_.Decimate(*stereoDown_, work[0], work[1], outputGain_, io[0], io[1], nFrames);
 }
 
-void AudioProcessor::KeepDry(int channels, int n) {
+void AudioProcessor::KeepDry(double* const* signal, int channels, int n) {
   if (mix_ == 1.0) return;
-  for (int c = 0; c < channels; ++c) std::copy(work_[c].get(), work_[c].get() + n, dry_[c].get());
+  for (int c = 0; c < channels; ++c) std::copy(signal[c], signal[c] + n, dry_[c].get());
 }
 
-void AudioProcessor::ApplyMix(int channels, int n) {
+void AudioProcessor::ApplyMix(double* const* signal, int channels, int n) {
   if (mix_ == 1.0) return;
   const double wet = mix_;
   const double dryShare = 1.0 - mix_;
   for (int c = 0; c < channels; ++c) {
-    double* work = work_[c].get();
+    double* work = signal[c];
     double* dry = dry_[c].get();
     for (int i = 0; i < n; ++i) {
       work[i] *= wet;
@@ -163,9 +195,9 @@ void AudioProcessor::ProcessPassReference(double* const* io, int channels, int n
     upFilter_->processBlock(n, workChannels_);
   }
 
-  KeepDry(channels, n);
+  KeepDry(workChannels_, channels, n);
   ProcessOversampled(workChannels_, n);
-  ApplyMix(channels, n);
+  ApplyMix(workChannels_, channels, n);
 
   if (outputGain_ != 1.0) {
     for (int c = 0; c < channels; ++c) {

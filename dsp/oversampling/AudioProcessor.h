@@ -8,7 +8,8 @@
 // SetOversampling, SetChannelCount and CreateFilters allocate (two filters) and belong to
 // setup paths (construction, parameter changes), never overlapping Process.
 //
-// Two channels at a factor of 2 or more run the filters in their block form (BlockForm: the
+// Two channels at factor 1 run the stage on the caller's arrays; at a factor of 2 or more they
+// run the filters in their block form (BlockForm: the
 // zero-stuffing, the gains and the picking fused into the filters, both channels in one
 // register, AVX2 + FMA where the processor has them); other cases, and every case after
 // UseReferenceForm(true), run the plain loop: gain, zero-stuffing, processBlock, picking.
@@ -111,8 +112,8 @@ class AudioProcessor {
   void ProcessPass(double* const* io, int channels, int nFrames);
   void ProcessPassReference(double* const* io, int channels, int nFrames);
   // Blends the stage's output with the dry signal kept before it, when the mix is below 1.
-  void KeepDry(int channels, int n);
-  void ApplyMix(int channels, int n);
+  void KeepDry(double* const* signal, int channels, int n);
+  void ApplyMix(double* const* signal, int channels, int n);
   double* workChannels_[kMaxChannels] = {};
   // The stereo filters and their block forms (null and unusable for one channel).
   Iir::BlockForm::StereoFilter* stereoUp_ = nullptr;
