@@ -123,6 +123,17 @@ bool BlockForm::Design(const StereoFilter& filter, int factor) {
     }
     for (int r = 0; r < kStateSize; ++r) maps_.downState[r][i] = x[r];
   }
+  auto pair = [](double(&to)[2], double v) { to[0] = to[1] = v; };
+  for (int j = 0; j < kMaxFactor; ++j) {
+    for (int i = 0; i < kStateSize + 2; ++i) pair(maps_.upOutPairs[j][i], maps_.upOut[j][i]);
+  }
+  for (int r = 0; r < kStateSize; ++r) {
+    for (int i = 0; i < kStateSize + 2; ++i) pair(maps_.upStatePairs[r][i], maps_.upState[r][i]);
+    for (int i = 0; i < kStateSize + kMaxFactor + 1; ++i) {
+      pair(maps_.downStatePairs[r][i], maps_.downState[r][i]);
+    }
+  }
+  for (int i = 0; i < kStateSize + 2; ++i) pair(maps_.downOutPairs[i], maps_.downOut[i]);
   factor_ = factor;
   isa_ = BestIsa();
   return true;

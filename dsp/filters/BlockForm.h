@@ -69,6 +69,12 @@ class BlockForm {
     double upState[kStateSize][kStateSize + 2] = {};
     double downOut[kStateSize + 2] = {};
     double downState[kStateSize][kStateSize + kMaxFactor + 1] = {};
+    // The same coefficients, each twice (one for each channel of a register), so the kernels
+    // load them as they go instead of broadcasting them on every call.
+    alignas(16) double upOutPairs[kMaxFactor][kStateSize + 2][2] = {};
+    alignas(16) double upStatePairs[kStateSize][kStateSize + 2][2] = {};
+    alignas(16) double downOutPairs[kStateSize + 2][2] = {};
+    alignas(16) double downStatePairs[kStateSize][kStateSize + kMaxFactor + 1][2] = {};
   };
   const Maps& GroupMaps() const { return maps_; }
 

@@ -16,15 +16,9 @@ template <class Ops, int F>
 void InterpolateGroups(const BlockForm::Maps& m, StereoBlockState& st, const double* inL,
                        const double* inR, double gain, double scale, double* outL, double* outR,
                        int frames) {
-  constexpr int kCols = kN + 2;
-  __m128d out[F][kCols];
-  __m128d next[kN][kCols];
-  for (int j = 0; j < F; ++j) {
-    for (int i = 0; i < kCols; ++i) out[j][i] = _mm_set1_pd(m.upOut[j][i]);
-  }
-  for (int r = 0; r < kN; ++r) {
-    for (int i = 0; i < kCols; ++i) next[r][i] = _mm_set1_pd(m.upState[r][i]);
-  }
+  // Coefficient (row, column) of each map, in both lanes.
+  auto out = [&m](int j, int i) { return _mm_load_pd(m.upOutPairs[j][i]); };
+  auto next = [&m](int r, int i) { return _mm_load_pd(m.upStatePairs[r][i]); };
   __m128d s[kN];
   for (int r = 0; r < kN; ++r) s[r] = _mm_load_pd(st.state[r]);
   __m128d c = _mm_load_pd(st.offset);
@@ -34,18 +28,18 @@ void InterpolateGroups(const BlockForm::Maps& m, StereoBlockState& st, const dou
     const __m128d u = _mm_mul_pd(sc, _mm_mul_pd(g, _mm_set_pd(inR[k], inL[k])));
     __m128d y[F];
     for (int j = 0; j < F; ++j) {
-      __m128d a = Ops::madd(out[j][kN], u, _mm_mul_pd(out[j][kN + 1], c));
-      __m128d b = Ops::madd(out[j][0], s[0], _mm_mul_pd(out[j][1], s[1]));
-      a = Ops::madd(out[j][2], s[2], a);
-      b = Ops::madd(out[j][3], s[3], b);
+      __m128d a = Ops::madd(out(j, kN), u, _mm_mul_pd(out(j, kN + 1), c));
+      __m128d b = Ops::madd(out(j, 0), s[0], _mm_mul_pd(out(j, 1), s[1]));
+      a = Ops::madd(out(j, 2), s[2], a);
+      b = Ops::madd(out(j, 3), s[3], b);
       y[j] = _mm_add_pd(a, b);
     }
     __m128d ns[kN];
     for (int r = 0; r < kN; ++r) {
-      __m128d a = Ops::madd(next[r][kN], u, _mm_mul_pd(next[r][kN + 1], c));
-      __m128d b = Ops::madd(next[r][0], s[0], _mm_mul_pd(next[r][1], s[1]));
-      a = Ops::madd(next[r][2], s[2], a);
-      b = Ops::madd(next[r][3], s[3], b);
+      __m128d a = Ops::madd(next(r, kN), u, _mm_mul_pd(next(r, kN + 1), c));
+      __m128d b = Ops::madd(next(r, 0), s[0], _mm_mul_pd(next(r, 1), s[1]));
+      a = Ops::madd(next(r, 2), s[2], a);
+      b = Ops::madd(next(r, 3), s[3], b);
       ns[r] = _mm_add_pd(a, b);
     }
     for (int r = 0; r < kN; ++r) s[r] = ns[r];
@@ -69,13 +63,8 @@ void InterpolateGroups(const BlockForm::Maps& m, StereoBlockState& st, const dou
 template <class Ops, int F>
 void DecimateGroups(const BlockForm::Maps& m, StereoBlockState& st, const double* inL,
                     const double* inR, double gain, double* outL, double* outR, int frames) {
-  constexpr int kCols = kN + F + 1;
-  __m128d out[kN + 2];
-  __m128d next[kN][kCols];
-  for (int i = 0; i < kN + 2; ++i) out[i] = _mm_set1_pd(m.downOut[i]);
-  for (int r = 0; r < kN; ++r) {
-    for (int i = 0; i < kCols; ++i) next[r][i] = _mm_set1_pd(m.downState[r][i]);
-  }
+  auto out = [&m](int i) { return _mm_load_pd(m.downOutPairs[i]); };
+  auto next = [&m](int r, int i) { return _mm_load_pd(m.downStatePairs[r][i]); };
   __m128d s[kN];
   for (int r = 0; r < kN; ++r) s[r] = _mm_load_pd(st.state[r]);
   __m128d c = _mm_load_pd(st.offset);
@@ -92,25 +81,25 @@ void DecimateGroups(const BlockForm::Maps& m, StereoBlockState& st, const double
     }
     if constexpr (F % 2 != 0) u[F - 1] = _mm_mul_pd(g, _mm_set_pd(rr[F - 1], l[F - 1]));
     // The kept output depends only on the state, the group's first input and the offset.
-    __m128d a = Ops::madd(out[kN], u[0], _mm_mul_pd(out[kN + 1], c));
-    __m128d b = Ops::madd(out[0], s[0], _mm_mul_pd(out[1], s[1]));
-    a = Ops::madd(out[2], s[2], a);
-    b = Ops::madd(out[3], s[3], b);
+    __m128d a = Ops::madd(out(kN), u[0], _mm_mul_pd(out(kN + 1), c));
+    __m128d b = Ops::madd(out(0), s[0], _mm_mul_pd(out(1), s[1]));
+    a = Ops::madd(out(2), s[2], a);
+    b = Ops::madd(out(3), s[3], b);
     const __m128d y = _mm_add_pd(a, b);
     __m128d ns[kN];
     for (int r = 0; r < kN; ++r) {
       // Input terms first, in two chains; the state terms, on the recursion's critical path,
       // come last.
-      __m128d p = _mm_mul_pd(next[r][kN + F], c);
-      __m128d q = _mm_mul_pd(next[r][kN], u[0]);
+      __m128d p = _mm_mul_pd(next(r, kN + F), c);
+      __m128d q = _mm_mul_pd(next(r, kN), u[0]);
       for (int j = 1; j < F; j += 2) {
-        p = Ops::madd(next[r][kN + j], u[j], p);
-        if (j + 1 < F) q = Ops::madd(next[r][kN + j + 1], u[j + 1], q);
+        p = Ops::madd(next(r, kN + j), u[j], p);
+        if (j + 1 < F) q = Ops::madd(next(r, kN + j + 1), u[j + 1], q);
       }
-      p = Ops::madd(next[r][0], s[0], p);
-      q = Ops::madd(next[r][1], s[1], q);
-      p = Ops::madd(next[r][2], s[2], p);
-      q = Ops::madd(next[r][3], s[3], q);
+      p = Ops::madd(next(r, 0), s[0], p);
+      q = Ops::madd(next(r, 1), s[1], q);
+      p = Ops::madd(next(r, 2), s[2], p);
+      q = Ops::madd(next(r, 3), s[3], q);
       ns[r] = _mm_add_pd(p, q);
     }
     for (int r = 0; r < kN; ++r) s[r] = ns[r];
