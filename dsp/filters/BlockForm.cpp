@@ -51,14 +51,14 @@ struct Sse2Ops {
 };
 #endif
 
+#if defined(QD_HAVE_AVX2_KERNELS)
+// The processor's own report (the C runtime also checks that the operating system saves the
+// AVX registers).
 bool CpuHasAvx2Fma() {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-#else
-  return false;
-#endif
 }
+#endif
 
 }  // namespace
 
