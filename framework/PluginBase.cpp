@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "framework/HostFloat.h"
 #include "framework/Text.h"
 
 namespace qd {
@@ -283,7 +284,7 @@ void PluginBase::RunBlockFloat(int nFrames) {
   const int n = std::clamp(nFrames, 0, maxBlockSize_);
   for (OutputChannel& out : outputs_) {
     if (!out.connected || !out.floatDestination) continue;
-    for (int k = 0; k < n; ++k) out.floatDestination[k] = static_cast<float>(out.scratch[k]);
+    for (int k = 0; k < n; ++k) out.floatDestination[k] = EngineToHostFloat(out.scratch[k]);
   }
 }
 
@@ -292,7 +293,7 @@ void PluginBase::RunBlockFloatAccumulating(int nFrames) {
   const int n = std::clamp(nFrames, 0, maxBlockSize_);
   for (OutputChannel& out : outputs_) {
     if (!out.connected || !out.floatDestination) continue;
-    for (int k = 0; k < n; ++k) out.floatDestination[k] += static_cast<float>(out.scratch[k]);
+    for (int k = 0; k < n; ++k) out.floatDestination[k] += EngineToHostFloat(out.scratch[k]);
   }
 }
 

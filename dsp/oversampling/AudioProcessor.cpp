@@ -54,6 +54,8 @@ void AudioProcessor::SetSampleRate(int rate) {
   sampleRate_ = rate;
 }
 
+void AudioProcessor::ProcessDecimated(double* const*, int, int) {}
+
 void AudioProcessor::SetBlockSize(int size) {
   blockSize_ = size;
 }
@@ -216,6 +218,7 @@ void AudioProcessor::ProcessPassReference(double* const* io, int channels, int n
       for (int k = 0; k < nFrames; ++k) io[c][k] = work[k * f];
     }
   }
+  ProcessDecimated(io, channels, nFrames);
 }
 
 }  // namespace qd

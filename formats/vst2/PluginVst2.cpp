@@ -20,7 +20,7 @@ using Lock = std::lock_guard<PluginMutex>;
 
 constexpr intptr_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 constexpr intptr_t kVendorSpecificAnswer = 0xBEEF;
-constexpr intptr_t kCockosAnswer = 0xBEEF0000;
+constexpr intptr_t kHostExtensionAnswer = 0xBEEF0000;  // "yes" to a host-extension query
 // A host chunk larger than this is refused: the plug-in's own bank of one preset is
 // 114 bytes, and copying an arbitrary host-given size would let a wrong size exhaust memory.
 constexpr intptr_t kMaxChunkBytes = 16 << 20;
@@ -505,11 +505,11 @@ intptr_t PluginVst2::CanDo(const char* text) {
   }
   if (is("hasCockosExtensions")) {
     hostExtensionFlags_ |= 1;
-    return kCockosAnswer;
+    return kHostExtensionAnswer;
   }
   if (is("hasCockosViewAsConfig")) {
     hostExtensionFlags_ |= 2;
-    return kCockosAnswer;
+    return kHostExtensionAnswer;
   }
   return 0;
 }

@@ -104,5 +104,54 @@ TEST(BadInput, FullScaleSquaresAtEveryFactorAndDriveStayUnderTheCeiling) {
   }
 }
 
+// Loud audio, then a tail fading into silence (as a fade or a reverb ahead of the plug-in
+// leaves it): the signal passes through the range of subnormal floats, and neither float
+// entry may hand one to the host (they slow down every processor after ours). Every host
+// rate, each oversampling factor, odd block sizes.
+TEST(BadInput, FloatOutputsCarryNoSubnormalsAfterLoudAudio) {
+  const float factors[] = {0.0f, 0.5f, 1.0f};
+  const int blocks[] = {1, 37, 509};
+  for (const float rate : HostRates()) {
+    for (const float factor : factors) {
+      Instance plugin;
+      plugin.Start(rate, 509);
+      plugin.effect->setParameter(plugin.effect, kClipperOversample, factor);
+      plugin.effect->setParameter(plugin.effect, kLimiterOversample, factor);
+      plugin.effect->setParameter(plugin.effect, kLimiterLevel, 0.6f);
+      HostBuffers b;
+      b.Resize(509);
+      Program program;
+      for (const int block : blocks) {
+        for (const bool accumulate : {false, true}) {
+          const int loudFrames = static_cast<int>(rate * 0.02f);
+          const int totalFrames = loudFrames + 4500;  // the tail reaches 0 within 4000
+          for (int done = 0; done < totalFrames; done += block) {
+            for (int k = 0; k < block; ++k) {
+              double l = 0.0, r = 0.0;
+              program.Next(rate, l, r);
+              const int tail = done + k - loudFrames;
+              if (tail > 0) l = r = l * std::exp(-0.026 * tail);
+              b.inF[0][k] = static_cast<float>(l);
+              b.inF[1][k] = static_cast<float>(r);
+            }
+            float* ip[2] = {b.inF[0].data(), b.inF[1].data()};
+            float* op[2] = {b.outF[0].data(), b.outF[1].data()};
+            if (accumulate) {
+              std::fill(b.outF[0].begin(), b.outF[0].end(), 0.0f);
+              std::fill(b.outF[1].begin(), b.outF[1].end(), 0.0f);
+              plugin.effect->process(plugin.effect, ip, op, block);
+            } else {
+              plugin.effect->processReplacing(plugin.effect, ip, op, block);
+            }
+            ASSERT_EQ(FindSubnormal(b.outF, 2, block), "")
+                << (accumulate ? "process" : "processReplacing") << " at " << rate
+                << " Hz, factor setting " << factor << ", block " << block << ", frame " << done;
+          }
+        }
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace qd::validator

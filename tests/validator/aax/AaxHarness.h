@@ -93,14 +93,9 @@ inline bool Bypassed(sim::Instance& instance) {
   return Normalized(instance, kAaxBypassId) >= 0.5;
 }
 
-// The bound on output samples (see Random.h). The host's view of "Limiter Oversample" may
-// name a lower factor than the one running: the host's parameter truncates the value it is
-// given, while the plug-in first rounds it to tenths, so a value just under a step shows the
-// lower step and runs the upper. The loosest of the ceilings of the factors therefore
-// applies through this format; the per-factor ceilings are held by the VST2 runs, which
-// read the plug-in's own display.
+// The bound on output samples (see Random.h): the same at every factor.
 inline double Ceiling() {
-  return std::max({kCeilingFactor1, kCeiling2x, kCeiling4x});
+  return kOutputCeiling;
 }
 
 // Every parameter's normalised value (bypass last) as the host reads it.
