@@ -132,6 +132,7 @@ void AudioProcessor::ProcessPass(double* const* io, int channels, int nFrames) {
         for (int k = 0; k < nFrames; ++k) ch[c][k] *= outputGain_;
       }
     }
+    ProcessDecimated(io, channels, nFrames);
     return;
   }
   const bool blockForm = !referenceForm_ && channels == 2 && f >= 2 && upForm_.Ready() &&
@@ -150,6 +151,7 @@ void AudioProcessor::ProcessPass(double* const* io, int channels, int nFrames) {
   ApplyMix(workChannels_, channels, n);
   // The output gain, the low-pass and the picking in one step.
   downForm_.Decimate(*stereoDown_, work[0], work[1], outputGain_, io[0], io[1], nFrames);
+  ProcessDecimated(io, channels, nFrames);
 }
 
 void AudioProcessor::KeepDry(double* const* signal, int channels, int n) {
