@@ -105,10 +105,13 @@ class IdleStage : public qd::AudioProcessor {
   void OnRateChange() override {}
 };
 
-// AudioProcessor::Process with a stage that does nothing; frames are base-rate frames.
+// AudioProcessor::Process with a stage that does nothing, through the reference loop (gain,
+// zero-stuffing, processBlock's stereo register path, picking; fast:0) or the fast forms
+// (fast:1); frames are base-rate frames.
 void BM_AudioProcessorProcess(benchmark::State& state) {
   IdleStage stage;
   stage.SetOversampling(static_cast<int>(state.range(0)));
+  stage.UseReferenceForm(state.range(1) == 0);
   const int frames = 512;
   std::vector<double> left(frames), right(frames);
   FillSignal(left, right);
@@ -120,6 +123,6 @@ void BM_AudioProcessorProcess(benchmark::State& state) {
   }
   ReportPerFrame(state, frames);
 }
-BENCHMARK(BM_AudioProcessorProcess)->Arg(1)->Arg(2)->Arg(4)->ArgName("factor");
+BENCHMARK(BM_AudioProcessorProcess)->ArgsProduct({{1, 2, 4}, {0, 1}})->ArgNames({"factor", "fast"});
 
 }  // namespace
