@@ -12,7 +12,7 @@
 namespace {
 
 void BM_EditorTickWhilePlaying(benchmark::State& state) {
-  auto p = std::make_unique<qd::QuarloDorvantix>(qd::kFormatVst2);
+  auto p = std::make_unique<qd::QuarloDorvantix>(qd::PortLabels::kPerChannel);
   p->SetInputConnections(0, 2, true);
   p->SetOutputConnections(0, 2, true);
   p->SetSampleRate(48000);

@@ -18,7 +18,7 @@ void BM_ProcessAudio(benchmark::State& state) {
   const int oversample = static_cast<int>(state.range(1));
   const int autoMode = static_cast<int>(state.range(2));
   const bool meters = state.range(3) != 0;
-  auto p = std::make_unique<QuarloDorvantix>(qd::kFormatVst2);
+  auto p = std::make_unique<QuarloDorvantix>(qd::PortLabels::kPerChannel);
   p->SetInputConnections(0, 2, true);
   p->SetOutputConnections(0, 2, true);
   p->SetSampleRate(48000);
@@ -82,7 +82,7 @@ namespace {
 void BM_LoudnessAfterLongSession(benchmark::State& state) {
   const int minutes = static_cast<int>(state.range(0));
   const int block = 256;
-  auto p = std::make_unique<QuarloDorvantix>(qd::kFormatVst2);
+  auto p = std::make_unique<QuarloDorvantix>(qd::PortLabels::kPerChannel);
   p->SetInputConnections(0, 2, true);
   p->SetOutputConnections(0, 2, true);
   p->SetSampleRate(48000);

@@ -1,11 +1,9 @@
-// The editor panel: a 640 x 480 background with knobs, switches, captions, the reset button,
-// gain-reduction arcs around the two large knobs, four output bars and three readouts.
-// Built once by the plug-in's constructor.
-#include "effect/QuarloDorvantix.h"
+#include "effect/EditorLayout.h"
+
+#include "effect/Parameters.h"
 #include "framework/Text.h"
 #include "graphics/Controls.h"
 #include "graphics/PlatformGraphics.h"
-#include "graphics/bitmap/CairoBridge.h"
 #include "resources/ResourceTable.h"
 
 namespace qd {
@@ -27,13 +25,45 @@ TextStyle PanelTextStyle() {
   return style;
 }
 
+// The meter controls of the panel, fed from the reader's snapshot on the editor's tick.
+struct MeterView {
+  MeterReader* reader = nullptr;
+  Graphics* graphics = nullptr;
+  int clipperBar = -1, clipperHold = -1, limiterBar = -1, limiterHold = -1;
+  int peakLeft = -1, peakRight = -1, rmsLeft = -1, rmsRight = -1;
+  TextControl* rmsText = nullptr;
+  TextControl* integratedText = nullptr;
+  TextControl* rangeText = nullptr;
+
+  void OnTick() {
+    MeterSnapshot snapshot;
+    if (!reader->TakeMeters(&snapshot)) return;
+    const MeterReadings m = FormatMeterReadings(snapshot);
+    if (m.rmsText[0] != '\0') rmsText->SetText(m.rmsText);
+    integratedText->SetText(m.integratedText);
+    rangeText->SetText(m.rangeText);
+    graphics->UpdateControlValue(rmsLeft, m.rmsLeft);
+    graphics->UpdateControlValue(rmsRight, m.rmsRight);
+    graphics->UpdateControlValue(peakLeft, m.peakLeft);
+    graphics->UpdateControlValue(peakRight, m.peakRight);
+    graphics->UpdateControlValue(clipperBar, m.clipperReduction);
+    graphics->UpdateControlValue(clipperHold, m.clipperHold);
+    graphics->UpdateControlValue(limiterBar, m.limiterReduction);
+    graphics->UpdateControlValue(limiterHold, m.limiterHold);
+    graphics->MarkAllControlsDirty();
+  }
+};
+
 }  // namespace
 
-void QuarloDorvantix::BuildEditor() {
+std::unique_ptr<Graphics> BuildEditor(ParamHost& params, MeterReader& meters) {
+  ParamHost* host = &params;
   const void* module = PluginModule();
-  std::unique_ptr<Graphics> graphics = CreatePlatformGraphics(this, 640, 480, 0);
+  std::unique_ptr<Graphics> graphics = CreatePlatformGraphics(host, 640, 480, 0);
   graphics->SetModule(module);
-  SetSurfaceBridge(std::make_unique<CairoBridge>(this, module));
+  auto view = std::make_shared<MeterView>();
+  view->reader = &meters;
+  view->graphics = graphics.get();
 
   Graphics& g = *graphics;
   g.SetBackground(100, "resources/img/bg.png");
@@ -50,54 +80,55 @@ void QuarloDorvantix::BuildEditor() {
 
   const TextStyle style = PanelTextStyle();
   auto bitmap = [&](int x, int y, const FrameStrip& strip) {
-    return g.AddControl(std::make_unique<BitmapControl>(this, x, y, -1, strip));
+    return g.AddControl(std::make_unique<BitmapControl>(host, x, y, -1, strip));
   };
   auto knobAt = [&](int x, int y, int param, const FrameStrip& strip) {
-    return g.AddControl(std::make_unique<StripKnobControl>(this, x, y, param, strip, 0, 4.0));
+    return g.AddControl(std::make_unique<StripKnobControl>(host, x, y, param, strip, 0, 4.0));
   };
   auto caption = [&](Bounds rect, int param, bool showLabel) {
-    return g.AddControl(std::make_unique<CaptionControl>(this, rect, param, style, showLabel));
+    return g.AddControl(std::make_unique<CaptionControl>(host, rect, param, style, showLabel));
   };
   auto switchAt = [&](int x, int y, int param) {
-    return g.AddControl(std::make_unique<SwitchControl>(this, x, y, param, button));
+    return g.AddControl(std::make_unique<SwitchControl>(host, x, y, param, button));
   };
   auto text = [&](Bounds rect, const char* initial) -> TextControl* {
-    auto control = std::make_unique<TextControl>(this, rect, style, initial);
+    auto control = std::make_unique<TextControl>(host, rect, style, initial);
     TextControl* raw = control.get();
     g.AddControl(std::move(control));
     return raw;
   };
 
-  clipperBarControl_ = bitmap(28, 17, grClipper);                         // 1
-  clipperHoldControl_ = bitmap(28, 17, grClipperHold);                    // 2
-  clipperKnobControl_ = knobAt(69, 65, kClipperLevel, clipperKnob);       // 3
+  view->clipperBar = bitmap(28, 17, grClipper);                           // 1
+  view->clipperHold = bitmap(28, 17, grClipperHold);                      // 2
+  knobAt(69, 65, kClipperLevel, clipperKnob);                             // 3
   caption({11, 136, 59, 160}, kClipperLevel, true);                       // 4
   switchAt(47, 205, kSoftClipper);                                        // 5
   caption({44, 279, 92, 303}, kClipperOversample, true);                  // 6
-  limiterBarControl_ = bitmap(180, 208, grLimiter);                       // 7
-  limiterHoldControl_ = bitmap(180, 208, grLimiterHold);                  // 8
-  limiterKnobControl_ = knobAt(221, 250, kLimiterLevel, limiterKnob);     // 9
+  view->limiterBar = bitmap(180, 208, grLimiter);                         // 7
+  view->limiterHold = bitmap(180, 208, grLimiterHold);                    // 8
+  knobAt(221, 250, kLimiterLevel, limiterKnob);                           // 9
   caption({411, 321, 459, 345}, kLimiterLevel, true);                     // 10
   caption({373, 173, 421, 197}, kLimiterOversample, true);                // 11
-  releaseCaptionControl_ = caption({373, 237, 421, 261}, kReleaseTime, true);  // 12
+  caption({373, 237, 421, 261}, kReleaseTime, true);                      // 12
   knobAt(427, 220, kReleaseTime, knob);                                   // 13
   switchAt(464, 250, kAutoRelease);                                       // 14
   knobAt(384, 22, kOutputLevel, knob);                                    // 15
-  outputCaptionControl_ = caption({438, 31, 486, 55}, kOutputLevel, true);  // 16
+  caption({438, 31, 486, 55}, kOutputLevel, true);                        // 16
   switchAt(329, 90, kAutoOutputLevel);                                    // 17
   caption({383, 97, 431, 121}, kAutoOutputTarget, false);                 // 18
   caption({437, 97, 485, 121}, kAutoOutType, true);                       // 19
-  g.AddControl(std::make_unique<ContactControl>(this, 577, 205, kResetMeters, reset));  // 20
-  rmsText_ = text({525, 168, 605, 192}, "");                              // 21
-  integratedText_ = text({525, 68, 605, 92}, "");                         // 22
-  rangeText_ = text({525, 118, 605, 142}, "");                            // 23
-  peakLeftControl_ = bitmap(559, 256, bar);                               // 24
-  peakRightControl_ = bitmap(592, 256, bar);                              // 25
-  rmsLeftControl_ = bitmap(544, 256, bar);                                // 26
-  rmsRightControl_ = bitmap(607, 256, bar);                               // 27
+  g.AddControl(std::make_unique<ContactControl>(host, 577, 205, kResetMeters, reset));  // 20
+  view->rmsText = text({525, 168, 605, 192}, "");                                       // 21
+  view->integratedText = text({525, 68, 605, 92}, "");                                  // 22
+  view->rangeText = text({525, 118, 605, 142}, "");                                     // 23
+  view->peakLeft = bitmap(559, 256, bar);                                               // 24
+  view->peakRight = bitmap(592, 256, bar);                                              // 25
+  view->rmsLeft = bitmap(544, 256, bar);                                                // 26
+  view->rmsRight = bitmap(607, 256, bar);                                               // 27
   text({144, 456, 226, 470}, "v2.0.6");                                   // 28
 
-  AttachEditor(std::move(graphics));
+  graphics->SetTickHandler([view] { view->OnTick(); });
+  return graphics;
 }
 
 }  // namespace qd

@@ -1,17 +1,21 @@
 #include "effect/QuarloDorvantix.h"
-#include "framework/Text.h"
-#include "graphics/Controls.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "effect/EditorLayout.h"
+#include "framework/Text.h"
+#include "graphics/Graphics.h"
+#include "graphics/bitmap/CairoBridge.h"
+#include "resources/ResourceTable.h"
+
 namespace qd {
 
 namespace {
 
-PluginIdentity Identity(int formatCode) {
+PluginIdentity Identity() {
   PluginIdentity id;
   id.paramCount = kNumParams;
   id.channelConfig = kChannelConfig;
@@ -26,38 +30,7 @@ PluginIdentity Identity(int formatCode) {
   id.doesMidi = true;
   id.doesChunks = false;
   id.isInstrument = false;
-  id.formatCode = formatCode;
   return id;
-}
-
-void DefineParameters(PluginBase& p) {
-  p.GetParam(kClipperLevel)->DefineDouble("Clipper Level", 0.0, -6.0, 24.0, 0.1, "dB", "", 1.0);
-  p.GetParam(kSoftClipper)->DefineBool("Soft Clipper", false, "", "");
-  PluginParam* clipOs = p.GetParam(kClipperOversample);
-  clipOs->DefineEnum("Clipper Oversample", 0, 3, "", "");
-  clipOs->AddDisplayText(0, "off");
-  clipOs->AddDisplayText(1, "2x");
-  clipOs->AddDisplayText(2, "4x");
-  p.GetParam(kLimiterLevel)->DefineDouble("Limiter Level", 0.0, -6.0, 24.0, 0.1, "dB", "", 1.0);
-  p.GetParam(kAutoRelease)->DefineBool("AutoRelease", true, "", "");
-  p.GetParam(kReleaseTime)->DefineDouble("Release Time", 100.0, 1.0, 500.0, 1.0, "ms", "", 1.0);
-  PluginParam* limOs = p.GetParam(kLimiterOversample);
-  limOs->DefineEnum("Limiter Oversample", 0, 3, "", "");
-  limOs->AddDisplayText(0, "off");
-  limOs->AddDisplayText(1, "2x");
-  limOs->AddDisplayText(2, "4x");
-  PluginParam* output = p.GetParam(kOutputLevel);
-  output->DefineDouble("Output Level", -0.2, -30.0, -0.0, 0.1, "dB", "", 1.0);
-  output->SetCurveShape(0.5);
-  p.GetParam(kAutoOutputLevel)->DefineBool("Auto output level", false, "", "");
-  p.GetParam(kAutoOutputTarget)
-      ->DefineDouble("Auto output target", -12.0, -48.0, 0.0, 1.0, "dB", "", 1.0);
-  PluginParam* type = p.GetParam(kAutoOutType);
-  type->DefineEnum("Auto out type", 1, 3, "", "");
-  type->AddDisplayText(0, "dBFS");
-  type->AddDisplayText(1, "RMS");
-  type->AddDisplayText(2, "LUFS");
-  p.GetParam(kResetMeters)->DefineBool("Reset Meters", false, "", "");
 }
 
 using Lock = std::lock_guard<PluginMutex>;
@@ -95,16 +68,20 @@ void CompensatedAdd(double& sum, double& compensation, double term) {
 
 }  // namespace
 
-QuarloDorvantix::QuarloDorvantix(int formatCode)
-    : PluginBase(Identity(formatCode)),
+QuarloDorvantix::QuarloDorvantix(PortLabels labels, bool withEditor)
+    : PluginBase(Identity()),
       limiter_(std::make_unique<Limiter>()),
       clipper_(std::make_unique<Clipper>()) {
   clipperMeter_.rate = 44100;
   limiterMeter_.rate = 44100;
-  DefineParameters(*this);
-  BuildEditor();
+  DefineParameters(kParamTable);
+  if (withEditor) {
+    std::unique_ptr<Graphics> editor = BuildEditor(*this, *this);
+    SetSurfaceBridge(std::make_unique<CairoBridge>(this, PluginModule()));
+    AttachEditor(std::move(editor));
+  }
   InitPresetsFromState("-", 1);
-  if (formatCode == kFormatVst2) {
+  if (labels == PortLabels::kPerChannel) {
     SetInputLabel(0, "main input L");
     SetInputLabel(1, "main input R");
     SetOutputLabel(0, "output L");
@@ -127,16 +104,61 @@ QuarloDorvantix::QuarloDorvantix(int formatCode)
 
 QuarloDorvantix::~QuarloDorvantix() {
   loudness_.reset();
+  spareLoudness_.reset();
+  retiredLoudness_.reset();
   clipper_.reset();
   limiter_.reset();
 }
 
+namespace {
+
+std::unique_ptr<LoudnessState> NewLoudnessState(int sampleRate) {
+  return LoudnessState::Create(kLoudnessIntegrated | kLoudnessRange | kLoudnessHistogram,
+                               static_cast<unsigned>(sampleRate));
+}
+
+}  // namespace
+
 void QuarloDorvantix::RecreateLoudnessState() {
   loudness_.reset();
-  loudness_ = LoudnessState::Create(kLoudnessIntegrated | kLoudnessRange | kLoudnessHistogram,
-                                    static_cast<unsigned>(SampleRateInt()));
+  retiredLoudness_.reset();
+  resetPending_ = false;
+  loudness_ = NewLoudnessState(SampleRateInt());
+  spareLoudness_ = NewLoudnessState(SampleRateInt());
   lastIntegrated_ = loudness_ ? loudness_->Integrated() : 0.0;
   lastRange_ = loudness_ ? loudness_->Range() : 0.0;
+}
+
+void QuarloDorvantix::SwapInSpareLoudness() {
+  retiredLoudness_ = std::move(loudness_);
+  loudness_ = std::move(spareLoudness_);
+  lastIntegrated_ = loudness_ ? loudness_->Integrated() : 0.0;
+  lastRange_ = loudness_ ? loudness_->Range() : 0.0;
+}
+
+void QuarloDorvantix::ResetMeters() {
+  longTermSum_ = 0.0;
+  longTermCompensation_ = 0.0;
+  longTermCount_ = 0;
+  // Moving owners only: the audio thread may be the caller.
+  if (spareLoudness_ && !retiredLoudness_) {
+    SwapInSpareLoudness();
+    resetPending_ = false;
+  } else {
+    resetPending_ = true;
+  }
+}
+
+void QuarloDorvantix::HostIdle() {
+  Lock lock(Mutex());
+  retiredLoudness_.reset();
+  if (!spareLoudness_) spareLoudness_ = NewLoudnessState(SampleRateInt());
+  if (resetPending_) {
+    resetPending_ = false;
+    SwapInSpareLoudness();
+    retiredLoudness_.reset();
+    spareLoudness_ = NewLoudnessState(SampleRateInt());
+  }
 }
 
 void QuarloDorvantix::ResetProcessing() {
@@ -168,7 +190,6 @@ void QuarloDorvantix::ParamChanged(int index, int) {
   switch (index) {
     case kClipperLevel:
       clipper_->drive = DbToGain(value);
-      if (editor) editor->UpdateControlValue(clipperKnobControl_, param->Normalized());
       RestartAutomaticOutput();
       break;
     case kSoftClipper:
@@ -179,7 +200,6 @@ void QuarloDorvantix::ParamChanged(int index, int) {
       break;
     case kLimiterLevel:
       limiter_->drive = DbToGain(value);
-      if (editor) editor->UpdateControlValue(limiterKnobControl_, param->Normalized());
       RestartAutomaticOutput();
       break;
     case kAutoRelease:
@@ -190,14 +210,11 @@ void QuarloDorvantix::ParamChanged(int index, int) {
     case kReleaseTime:
       limiter_->manualReleaseMs = value;
       if (limiter_->autoFlag == 0.0) limiter_->UpdateReleaseCoefficients();
-      if (editor) editor->UpdateControlValue(releaseCaptionControl_, param->Normalized());
       break;
     case kLimiterOversample:
       limiter_->SetOversampling(FactorFromParam(value));
       break;
     case kOutputLevel:
-      if (editor) editor->UpdateControlValue(outputCaptionControl_, param->Normalized());
-      break;
     case kAutoOutputLevel:
       break;
     case kAutoOutputTarget:
@@ -210,10 +227,7 @@ void QuarloDorvantix::ParamChanged(int index, int) {
       break;
     }
     case kResetMeters:
-      longTermSum_ = 0.0;
-      longTermCompensation_ = 0.0;
-      longTermCount_ = 0;
-      RecreateLoudnessState();
+      ResetMeters();
       break;
     default:
       break;
@@ -234,6 +248,9 @@ void QuarloDorvantix::ProcessAudio(double** inputs, double** outputs, int nFrame
     ProcessSlice(inputs, outputs, offset, frames);
     offset += frames;
   }
+  MeterSnapshot meters = CurrentMeters();
+  meters.block = ++blocksPublished_;
+  published_.Publish(meters);
 }
 
 void QuarloDorvantix::UpdateTempo() {
@@ -306,7 +323,6 @@ void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset
   }
 
   UpdateGainReductionMeters(clipperDb, limiterDb, nFrames);
-  if (Editor()) PushMetersToEditor();
 }
 
 void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
@@ -319,9 +335,7 @@ void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
     d = output->MaxValue();
   }
   output->SetClamped(d);
-  BeginParamEdit(kOutputLevel);
-  ReportParamChange(kOutputLevel, output->Normalized());
-  EndParamEdit(kOutputLevel);
+  PostParamChangeFromEngine(kOutputLevel);
   if (PluginEditor* editor = Editor()) editor->UpdateParamControls(kOutputLevel, d, false);
 }
 
@@ -360,15 +374,25 @@ void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiter
     holdBlocksLeft_ = TruncateToInt(sr * 3.0 / nFrames);
   };
   if (nFrames != lastBlockSize_) {
+    // The followers run once per block, so their coefficients follow the block length. The
+    // first block after a reset starts them from rest; a later change of length (a host that
+    // varies its buffer, a block cut into slices) keeps the envelopes and the holds, with the
+    // hold's remaining time counted in blocks of the new length.
+    const bool fresh = lastBlockSize_ == 0;
     const int blocksPerSecond = TruncateToInt(sr / nFrames);
     for (EnvelopeFollower* f : {&clipperMeter_, &limiterMeter_}) {
       f->rate = blocksPerSecond;
-      f->envelope = 0.0;
+      if (fresh) f->envelope = 0.0;
       f->attack = std::exp(-1.0 / (blocksPerSecond * 0.001));
       f->release = std::exp(-1.0 / (blocksPerSecond * 0.1));
     }
+    if (fresh) {
+      restartHold();
+    } else {
+      holdBlocksLeft_ =
+          TruncateToInt(static_cast<double>(holdBlocksLeft_) * lastBlockSize_ / nFrames);
+    }
     lastBlockSize_ = nFrames;
-    restartHold();
   } else if (holdBlocksLeft_ <= 0) {
     restartHold();
   }
@@ -379,53 +403,55 @@ void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiter
   --holdBlocksLeft_;
 }
 
-MeterReadings QuarloDorvantix::ReadMeters() const {
-  MeterReadings m;
+MeterSnapshot QuarloDorvantix::CurrentMeters() const {
+  MeterSnapshot m;
   if (longTermCount_ > 0) {
     const double sum = std::max(0.0, longTermSum_ + longTermCompensation_);
-    const double d = GainToDb(std::sqrt(sum / static_cast<double>(longTermCount_)));
-    if (d > -40.0) {
-      std::snprintf(m.rmsText, sizeof(m.rmsText), "%.2f dB", d);
+    m.hasRms = true;
+    m.rmsDb = GainToDb(std::sqrt(sum / static_cast<double>(longTermCount_)));
+  }
+  m.integratedLufs = lastIntegrated_;
+  m.rangeLu = lastRange_;
+  m.rmsLeft = rmsLeft_.Rms();
+  m.rmsRight = rmsRight_.Rms();
+  m.peakLeft = peak_[0].envelope;
+  m.peakRight = peak_[1].envelope;
+  m.clipperReductionDb = clipperMeter_.envelope;
+  m.clipperHoldDb = clipperHold_;
+  m.limiterReductionDb = limiterMeter_.envelope;
+  m.limiterHoldDb = limiterHold_;
+  m.block = blocksPublished_;
+  return m;
+}
+
+MeterReadings FormatMeterReadings(const MeterSnapshot& s) {
+  MeterReadings m;
+  if (s.hasRms) {
+    if (s.rmsDb > -40.0) {
+      std::snprintf(m.rmsText, sizeof(m.rmsText), "%.2f dB", s.rmsDb);
     } else {
       std::snprintf(m.rmsText, sizeof(m.rmsText), "---");
     }
   }
-  if (lastIntegrated_ > -40.0) {
-    std::snprintf(m.integratedText, sizeof(m.integratedText), "%.2f LUFS", lastIntegrated_);
+  if (s.integratedLufs > -40.0) {
+    std::snprintf(m.integratedText, sizeof(m.integratedText), "%.2f LUFS", s.integratedLufs);
   } else {
     std::snprintf(m.integratedText, sizeof(m.integratedText), "---");
   }
-  if (lastRange_ < 40.0) {
-    std::snprintf(m.rangeText, sizeof(m.rangeText), "%.2f LU", lastRange_);
+  if (s.rangeLu < 40.0) {
+    std::snprintf(m.rangeText, sizeof(m.rangeText), "%.2f LU", s.rangeLu);
   } else {
     std::snprintf(m.rangeText, sizeof(m.rangeText), "---");
   }
-  m.rmsLeft = BarPosition(rmsLeft_.Rms());
-  m.rmsRight = BarPosition(rmsRight_.Rms());
-  m.peakLeft = BarPosition(peak_[0].envelope);
-  m.peakRight = BarPosition(peak_[1].envelope);
-  m.clipperReduction = ReductionPosition(clipperMeter_.envelope);
-  m.clipperHold = ReductionPosition(clipperHold_);
-  m.limiterReduction = ReductionPosition(limiterMeter_.envelope);
-  m.limiterHold = ReductionPosition(limiterHold_);
+  m.rmsLeft = BarPosition(s.rmsLeft);
+  m.rmsRight = BarPosition(s.rmsRight);
+  m.peakLeft = BarPosition(s.peakLeft);
+  m.peakRight = BarPosition(s.peakRight);
+  m.clipperReduction = ReductionPosition(s.clipperReductionDb);
+  m.clipperHold = ReductionPosition(s.clipperHoldDb);
+  m.limiterReduction = ReductionPosition(s.limiterReductionDb);
+  m.limiterHold = ReductionPosition(s.limiterHoldDb);
   return m;
-}
-
-void QuarloDorvantix::PushMetersToEditor() {
-  PluginEditor* editor = Editor();
-  const MeterReadings m = ReadMeters();
-  if (rmsText_ && m.rmsText[0] != '\0') rmsText_->SetText(m.rmsText);
-  if (integratedText_) integratedText_->SetText(m.integratedText);
-  if (rangeText_) rangeText_->SetText(m.rangeText);
-  editor->UpdateControlValue(rmsLeftControl_, m.rmsLeft);
-  editor->UpdateControlValue(rmsRightControl_, m.rmsRight);
-  editor->UpdateControlValue(peakLeftControl_, m.peakLeft);
-  editor->UpdateControlValue(peakRightControl_, m.peakRight);
-  editor->UpdateControlValue(clipperBarControl_, m.clipperReduction);
-  editor->UpdateControlValue(clipperHoldControl_, m.clipperHold);
-  editor->UpdateControlValue(limiterBarControl_, m.limiterReduction);
-  editor->UpdateControlValue(limiterHoldControl_, m.limiterHold);
-  editor->MarkAllControlsDirty();
 }
 
 void QuarloDorvantix::SetLongTermAccumulator(double sumOfSquares, int64_t count) {

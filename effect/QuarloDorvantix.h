@@ -3,8 +3,10 @@
 // per host instance and forwards the host's calls to it.
 //
 // Threads: every entry holds the base's recursive mutex (see PluginBase). ProcessAudio runs on
-// the host's audio thread and allocates nothing; ResetProcessing and the "Reset Meters"
-// handler allocate (loudness states, RMS windows) and never run inside a block.
+// the host's audio thread and allocates nothing; so does ParamChanged, which may run there
+// ("Reset Meters" swaps in a loudness state prepared beforehand). ResetProcessing and
+// HostIdle allocate (loudness states, RMS windows) and never run inside a block. The meters
+// are published once per processing call and taken whole by TakeMeters on another thread.
 #pragma once
 
 #include <array>
@@ -15,38 +17,41 @@
 #include "effect/EnvelopeFollower.h"
 #include "effect/Limiter.h"
 #include "effect/Loudness.h"
+#include "effect/Meters.h"
 #include "effect/Parameters.h"
 #include "effect/RMSBuffer.h"
 #include "framework/PluginBase.h"
+#include "framework/SnapshotExchange.h"
 
 namespace qd {
 
-class TextControl;
-
-// What the editor shows of the meters, computed on request from the meter state.
-struct MeterReadings {
-  // Readout texts; an empty text means "no reading: keep what is shown".
-  char rmsText[32] = {};
-  char integratedText[32] = {};
-  char rangeText[32] = {};
-  // Bar positions, 0..1.
-  double clipperReduction = 0, clipperHold = 0, limiterReduction = 0, limiterHold = 0;
-  double peakLeft = 0, peakRight = 0, rmsLeft = 0, rmsRight = 0;
+// How the plug-in names its inputs and outputs to the host.
+enum class PortLabels {
+  kPerChannel,  // "main input L", "main input R", "output L", "output R" (VST2)
+  kPerBus,      // "main input", "output" (AAX, LV2, VST3)
 };
 
-class QuarloDorvantix : public PluginBase {
+class QuarloDorvantix : public PluginBase, public MeterReader {
  public:
-  // formatCode: kFormatVst2 labels each channel, any other format labels the buses.
-  explicit QuarloDorvantix(int formatCode);
+  // Builds the engine and its editor; `withEditor` false leaves the editor out (a format
+  // whose editor lives in a separate object builds it there with BuildEditor).
+  explicit QuarloDorvantix(PortLabels labels, bool withEditor = true);
   ~QuarloDorvantix() override;
 
   void ResetProcessing() override;
+  // Off the audio thread, periodically (host idle, editor tick): prepares the loudness state
+  // that the next "Reset Meters" swaps in, and releases the one it retired.
+  void HostIdle() override;
   void ParamChanged(int index, int source) override;
   // Blocks of any length: longer blocks than the engine's buffers hold run as consecutive
   // slices, each exactly as if the host had sent it as a block of its own.
   void ProcessAudio(double** inputs, double** outputs, int nFrames) override;
 
-  MeterReadings ReadMeters() const;
+  // The meters as they stand (mutex held by the caller or no block running), and formatted.
+  MeterSnapshot CurrentMeters() const;
+  MeterReadings ReadMeters() const { return FormatMeterReadings(CurrentMeters()); }
+  // MeterReader: the snapshot published at the end of the latest processing call.
+  bool TakeMeters(MeterSnapshot* out) override { return published_.Take(out); }
 
   // Read-only views of the engine, for tests and tools.
   const Clipper& GetClipper() const { return *clipper_; }
@@ -76,29 +81,24 @@ class QuarloDorvantix : public PluginBase {
     double envelope = 0.0, attack = 0.0, release = 0.0;
   };
 
-  // Builds the editor panel and attaches it (constructor only).
-  void BuildEditor();
   void ProcessSlice(double** inputs, double** outputs, int offset, int nFrames);
   void UpdateTempo();
   void ApplyAutomaticOutput(int nFrames);
   void FeedLongTermRms(int nFrames);
   void FeedLoudness(int nFrames);
   void UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames);
+  // Makes the live and the spare loudness state afresh (allocates).
   void RecreateLoudnessState();
+  // "Reset Meters": swaps the spare loudness state in, allocating nothing; without a spare
+  // ready the swap waits for the next HostIdle.
+  void ResetMeters();
+  void SwapInSpareLoudness();
   void RestartAutomaticOutput() { autoOutput_.Restart(); }
-  void PushMetersToEditor();
   int SampleRateInt() const { return static_cast<int>(SampleRate()); }
 
   EnvelopeFollower clipperMeter_, limiterMeter_;
-  // Editor control indices, recorded when the editor is built; -1 until then.
-  int clipperBarControl_ = -1, clipperHoldControl_ = -1, limiterBarControl_ = -1,
-      limiterHoldControl_ = -1, limiterKnobControl_ = -1, releaseCaptionControl_ = -1,
-      clipperKnobControl_ = -1, outputCaptionControl_ = -1, peakLeftControl_ = -1,
-      peakRightControl_ = -1, rmsLeftControl_ = -1, rmsRightControl_ = -1;
-  // The three readouts (owned by the editor).
-  TextControl* rmsText_ = nullptr;
-  TextControl* integratedText_ = nullptr;
-  TextControl* rangeText_ = nullptr;
+  SnapshotExchange<MeterSnapshot> published_;
+  uint64_t blocksPublished_ = 0;
   int lastBlockSize_ = 0;
   int holdBlocksLeft_ = 0;
   double clipperHold_ = 0.0, limiterHold_ = 0.0;
@@ -112,6 +112,10 @@ class QuarloDorvantix : public PluginBase {
   // One state measures both integrated loudness and loudness range, in the library's
   // constant-memory histogram mode; it is read only when its 100 ms gating grid advances.
   std::unique_ptr<LoudnessState> loudness_;
+  // A fresh state waiting for "Reset Meters", and the one a reset retired (released off the
+  // audio thread); resetPending_ marks a reset that found no spare ready.
+  std::unique_ptr<LoudnessState> spareLoudness_, retiredLoudness_;
+  bool resetPending_ = false;
   double lastIntegrated_ = 0.0, lastRange_ = 0.0;
   RMSBuffer rmsLeft_, rmsRight_;
   PeakFollower peak_[2];

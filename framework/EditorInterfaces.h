@@ -12,7 +12,10 @@ namespace qd {
 
 class PluginParam;
 
-// Implemented by the plug-in base; called by editor controls on the user-interface thread.
+// The parameter interface the editor is built against: implemented by the plug-in base, and
+// by any object that stands for the plug-in where the editor lives apart from the processor.
+// Called by editor controls on the user-interface thread; SetParameterFromGUI, the gestures
+// and the parameter reads take Mutex() (the implementation's own lock).
 class ParamHost {
  public:
   virtual void SetParameterFromGUI(int index, double normalized) = 0;
@@ -20,7 +23,6 @@ class ParamHost {
   virtual int ParamCount() const = 0;
   virtual void BeginParamEdit(int index) = 0;
   virtual void EndParamEdit(int index) = 0;
-  virtual int FormatCode() const = 0;
   virtual void ResizeEditor(int width, int height) = 0;
   virtual void EditorIdle() = 0;
   virtual PluginMutex& Mutex() = 0;

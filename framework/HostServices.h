@@ -1,7 +1,12 @@
-// What a format binding does for the plug-in base: tell the host about parameter gestures,
-// ask it for time information, send MIDI. The base forwards its binding operations here;
-// without a binding they answer "nothing" (0, false). Called with the plug-in mutex held,
-// from the audio thread (tempo, MIDI, automation) as well as the user-interface thread.
+// What a format binding does for the plug-in base: deliver the plug-in's outgoing parameter
+// events to the host, ask it for time information, send MIDI. The base forwards its binding
+// operations here; without a binding they answer "nothing" (0, false).
+//
+// Threads: every call comes from the plug-in base with the plug-in mutex held. The time
+// queries and MIDI come from the audio thread inside a block; the event deliveries from the
+// thread that posted the event (the audio thread for the engine's own changes, the editor
+// thread for gestures); the rest from the host's main thread. An implementation must not
+// allocate or block in the audio-thread calls beyond what its host's API does.
 #pragma once
 
 #include <cstdint>
@@ -37,9 +42,16 @@ class PluginEditor;
 
 class HostServices {
  public:
-  virtual void BeginParamEdit(int index) = 0;
-  virtual void ReportParamChange(int index, double normalized) = 0;
-  virtual void EndParamEdit(int index) = 0;
+  // Whether the base delivers each outgoing event at once, on the posting thread, through the
+  // three calls below (VST2, AAX: their hosts take gestures and values from any thread).
+  // A binding that answers false takes them itself with PluginBase::PopOutgoingEvent from
+  // its process call or user-interface thread (a format that reports changes there).
+  virtual bool DeliversEventsAtOnce() const { return true; }
+  // The outgoing events, in the order they were posted.
+  virtual void BeginParamEdit(int /*index*/) {}
+  virtual void ReportParamChange(int /*index*/, double /*normalized*/) {}
+  virtual void EndParamEdit(int /*index*/) {}
+  // The current preset's name or contents changed (host's main thread).
   virtual void ReportPresetChange() {}
   virtual bool HostIsOffline() { return false; }
   virtual int64_t HostSamplePosition() { return 0; }
@@ -55,6 +67,7 @@ class HostServices {
   virtual void ResizeEditor(int, int) {}
   virtual bool SendMidiToHost(const ShortMidiEvent&) { return false; }
   virtual bool SendSysExToHost(const SysExEvent&) { return false; }
+  // The editor was attached (creating thread) and the latency changed (main thread).
   virtual void EditorAttached(PluginEditor*) {}
   virtual void LatencyChanged(int) {}
 

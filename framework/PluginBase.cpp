@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "framework/HostFloat.h"
 #include "framework/Text.h"
@@ -15,42 +14,20 @@ namespace {
 
 using Lock = std::lock_guard<PluginMutex>;
 
-// "%Y%m%d %H:%M +hhmm": the local time and its offset from UTC, for the constructor's trace.
-void LocalTimeStamp(char* out, size_t size) {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{}, utc{};
-  localtime_r(&now, &local);
-  gmtime_r(&now, &utc);
-  int offset = (local.tm_hour * 60 + local.tm_min) - (utc.tm_hour * 60 + utc.tm_min);
-  if (local.tm_yday != utc.tm_yday) offset += (local.tm_year * 400 + local.tm_yday) >
-                                                       (utc.tm_year * 400 + utc.tm_yday)
-                                                   ? 1440
-                                                   : -1440;
-  char date[32];
-  std::strftime(date, sizeof(date), "%Y%m%d %H:%M ", &local);
-  const int magnitude = offset < 0 ? -offset : offset;
-  std::snprintf(out, size, "%s%c%02d%02d", date, offset < 0 ? '-' : '+', magnitude / 60,
-                magnitude % 60);
-}
-
 }  // namespace
 
 PluginBase::PluginBase(const PluginIdentity& id)
     : uniqueId_(id.uniqueId),
       makerId_(id.makerId),
       version_(id.version),
-      formatCode_(id.formatCode),
       doesChunks_(id.doesChunks),
       isInstrument_(id.isInstrument),
       doesMidi_(id.doesMidi),
       latency_(id.latency) {
-  char stamp[64];
-  LocalTimeStamp(stamp, sizeof(stamp));
-  Trace("%s:%s", id.effectName ? id.effectName : "", stamp);
-
   const int paramCount = std::max(0, id.paramCount);
   params_.reserve(paramCount);
   for (int i = 0; i < paramCount; ++i) params_.push_back(std::make_unique<PluginParam>());
+  echoes_.resize(static_cast<size_t>(paramCount));
   const int presetCount = std::max(0, id.presetCount);
   presets_.reserve(presetCount);
   for (int i = 0; i < presetCount; ++i) {
@@ -62,7 +39,7 @@ PluginBase::PluginBase(const PluginIdentity& id)
   CopyText(productName_, id.productName);
   CopyText(makerName_, id.makerName);
 
-  ParseChannelConfigs(id.channelConfig);
+  channelConfigs_ = ParseChannelConfigs(id.channelConfig);
   int maxIn = 0, maxOut = 0;
   for (const ChannelConfig& c : channelConfigs_) {
     maxIn = std::max(maxIn, c.numInputs);
@@ -88,21 +65,56 @@ PluginBase::~PluginBase() {
   surfaceBridge_.reset();
 }
 
-void PluginBase::ParseChannelConfigs(const char* text) {
-  if (!text) return;
+std::vector<ChannelConfig> ParseChannelConfigs(const char* text, bool pairsOnly) {
+  std::vector<ChannelConfig> configs;
+  if (!text) return configs;
   // Channel counts are bounded so that a malformed string cannot ask for absurd channel
   // records; the configurations of this system use 1 and 2.
   constexpr int kMaxChannels = 64;
   const char* p = text;
   for (;;) {
     int in = 0, out = 0;
-    std::sscanf(p, "%d-%d", &in, &out);
+    const bool pair = std::sscanf(p, "%d-%d", &in, &out) == 2;
     in = std::clamp(in, 0, kMaxChannels);
     out = std::clamp(out, 0, kMaxChannels);
-    channelConfigs_.push_back({in, out});
+    if (pair || !pairsOnly) configs.push_back({in, out});
     const char* space = std::strchr(p, ' ');
     if (!space) break;
     p = space + 1;
+  }
+  return configs;
+}
+
+bool IsValidSampleRate(double hz) {
+  return std::isfinite(hz) && hz >= kMinSampleRate && hz <= kMaxSampleRate;
+}
+
+int ValidBlockSize(int64_t frames) {
+  if (frames < 1) return 0;
+  return static_cast<int>(std::min<int64_t>(frames, kMaxScratchFrames));
+}
+
+void PluginBase::DefineParameters(const ParamTable& table) {
+  table_ = table;
+  for (int i = 0; i < std::min(table.Count(), ParamCount()); ++i) {
+    const ParamSpec& row = *table.Row(i);
+    PluginParam& param = *params_[static_cast<size_t>(i)];
+    switch (row.kind) {
+      case kParamBool:
+        param.DefineBool(row.name, row.defaultValue >= 0.5, row.unit, "");
+        break;
+      case kParamEnum:
+        param.DefineEnum(row.name, static_cast<int>(row.defaultValue),
+                         static_cast<int>(row.maxValue - row.minValue) + 1, row.unit, "");
+        for (int t = 0; t < kMaxParamTexts && row.texts[t]; ++t)
+          param.AddDisplayText(t, row.texts[t]);
+        break;
+      default:
+        param.DefineDouble(row.name, row.defaultValue, row.minValue, row.maxValue, row.step,
+                           row.unit, "", 1.0);
+        param.SetCurveShape(row.shape);
+        break;
+    }
   }
 }
 
@@ -136,17 +148,12 @@ bool PluginBase::LegalIO(int nIn, int nOut) const {
       break;
     }
   }
-  Trace("%d:%d:%s", nIn, nOut, legal ? "legal" : "illegal");
   return legal;
 }
 
 void PluginBase::SetHost(const char* name, int32_t version) {
   hostId_ = LookupHostId(name);
   hostVersion_ = version;
-  char text[40];
-  std::snprintf(text, sizeof(text), "v%d.%d.%d", version >> 16, (version >> 8) & 0xFF,
-                version & 0xFF);
-  Trace("host_%sknown:%s:%s", hostId_ == kHostUnknown ? "un" : "", name ? name : "", text);
 }
 
 int32_t PluginBase::EffectVersion(bool decimal) const {
@@ -306,11 +313,6 @@ void PluginBase::PassThrough(int nFrames) {
   }
 }
 
-void PluginBase::ZeroScratch() {
-  for (InputChannel& in : inputs_) std::fill(in.scratch.begin(), in.scratch.end(), 0.0);
-  for (OutputChannel& out : outputs_) std::fill(out.scratch.begin(), out.scratch.end(), 0.0);
-}
-
 template <typename Fn>
 void PluginBase::ForEachSlice(int nFrames, Fn&& fn) {
   for (int offset = 0; offset < nFrames;) {
@@ -437,21 +439,6 @@ void PluginBase::ProcessAudio(double** inputs, double** outputs, int nFrames) {
   }
 }
 
-void PluginBase::SetActive(bool) { Lock lock(mutex_); }
-
-void PluginBase::OnMidiMessage(const ShortMidiEvent& event) { SendMidiToHost(event); }
-
-bool PluginBase::MidiNoteName(int, char* out) {
-  if (out) out[0] = '\0';
-  return false;
-}
-
-bool PluginBase::SaveState(ChunkBuffer& chunk) { return SerializeParams(chunk); }
-
-int PluginBase::LoadState(const ChunkBuffer& chunk, int pos) {
-  return UnserializeParams(chunk, pos);
-}
-
 bool PluginBase::StateMatches(const double* values, int first) const {
   if (!values) return false;
   for (int i = 0; i < ParamCount(); ++i) {
@@ -462,25 +449,64 @@ bool PluginBase::StateMatches(const double* values, int first) const {
 }
 
 void PluginBase::SetParameterFromGUI(int index, double normalized) {
-  Trace("%d:%f", index, normalized);
   Lock lock(mutex_);
   PluginParam* param = GetParam(index);
   if (!param) return;
   param->SetFromNormalized(normalized);
-  ReportParamChange(index, normalized);
+  const OutgoingEvent value{OutgoingEvent::kValue, index, normalized};
+  PostEvents(&value, 1);
   ParamChanged(index, kSourceEditor);
 }
 
 void PluginBase::BeginParamEdit(int index) {
-  if (host_) host_->BeginParamEdit(index);
-}
-
-void PluginBase::ReportParamChange(int index, double normalized) {
-  if (host_) host_->ReportParamChange(index, normalized);
+  Lock lock(mutex_);
+  const OutgoingEvent begin{OutgoingEvent::kBeginEdit, index, 0.0};
+  PostEvents(&begin, 1);
 }
 
 void PluginBase::EndParamEdit(int index) {
-  if (host_) host_->EndParamEdit(index);
+  Lock lock(mutex_);
+  const OutgoingEvent end{OutgoingEvent::kEndEdit, index, 0.0};
+  PostEvents(&end, 1);
+}
+
+void PluginBase::PostParamChangeFromEngine(int index) {
+  Lock lock(mutex_);
+  const PluginParam* param = GetParam(index);
+  if (!param) return;
+  const OutgoingEvent gesture[3] = {{OutgoingEvent::kBeginEdit, index, 0.0},
+                                    {OutgoingEvent::kValue, index, param->Normalized()},
+                                    {OutgoingEvent::kEndEdit, index, 0.0}};
+  PostEvents(gesture, 3);
+}
+
+void PluginBase::PostEvents(const OutgoingEvent* events, int count) {
+  events_.Push(events, count);
+  if (!host_ || !host_->DeliversEventsAtOnce()) return;
+  // Delivered one at a time, oldest first, so an event posted while another is being
+  // delivered (a host that answers a value with a call back into the plug-in) keeps its place.
+  for (OutgoingEvent e; events_.Pop(&e);) DeliverEvent(e);
+}
+
+void PluginBase::DeliverEvent(const OutgoingEvent& event) {
+  if (!host_) return;
+  switch (event.kind) {
+    case OutgoingEvent::kBeginEdit:
+      host_->BeginParamEdit(event.index);
+      break;
+    case OutgoingEvent::kValue:
+      host_->ReportParamChange(event.index, event.normalized);
+      break;
+    case OutgoingEvent::kEndEdit:
+      host_->EndParamEdit(event.index);
+      break;
+  }
+}
+
+bool PluginBase::PopOutgoingEvent(OutgoingEvent* out) {
+  if (!out) return false;
+  Lock lock(mutex_);
+  return events_.Pop(out);
 }
 
 void PluginBase::ReportPresetChange() {
@@ -565,6 +591,146 @@ void PluginBase::SetSurfaceBridge(std::unique_ptr<EditorSurfaceBridge> bridge) {
   surfaceBridge_ = std::move(bridge);
 }
 
+// ---------------------------------------------------------------- host entry points
+
+bool PluginBase::SetParameterFromHost(int index, double normalized, HostValueRule rule) {
+  Lock lock(mutex_);
+  PluginParam* param = GetParam(index);
+  if (!param) return false;
+  EchoRecord& echo = echoes_[static_cast<size_t>(index)];
+  if (rule == HostValueRule::kKeepEcho && echo.pending && normalized == echo.normalized) {
+    param->SetClamped(echo.value);
+    echo.pending = false;
+  } else if (rule == HostValueRule::kSnap || param->Normalized() != normalized) {
+    param->SetFromNormalized(normalized);
+  }
+  if (graphics_) {
+    // A NaN carries no position: the editor shows the value the parameter kept.
+    graphics_->UpdateParamControls(index, std::isnan(normalized) ? param->Normalized() : normalized,
+                                   true);
+  }
+  ParamChanged(index, kSourceHost);
+  return true;
+}
+
+double PluginBase::ExpectHostEcho(int index) {
+  Lock lock(mutex_);
+  const PluginParam* param = GetParam(index);
+  if (!param) return 0.0;
+  const double normalized = param->Normalized();
+  echoes_[static_cast<size_t>(index)] = {normalized, param->Value(), true};
+  return normalized;
+}
+
+bool PluginBase::ParameterValueFromText(int index, const char* text, double* value) const {
+  const PluginParam* param = GetParam(index);
+  return param && param->ParseText(text, value);
+}
+
+bool PluginBase::SetParameterFromText(int index, const char* text) {
+  Lock lock(mutex_);
+  PluginParam* param = GetParam(index);
+  double v = 0.0;
+  if (!param || !param->ParseText(text, &v)) return false;
+  if (graphics_) graphics_->UpdateParamControls(index, v, false);
+  param->SetClamped(v);
+  ParamChanged(index, kSourceHost);
+  return true;
+}
+
+bool PluginBase::FormatParameter(int index, const double* value, bool normalized, char* out,
+                                 int size) const {
+  const PluginParam* param = GetParam(index);
+  if (!param || !out || size <= 0) return false;
+  char text[kParamTextSize];
+  param->FormatForHost(value ? *value : param->Value(), value ? normalized : false, text, true);
+  CopyText(out, static_cast<size_t>(size), text);
+  return true;
+}
+
+bool PluginBase::SaveStateBytes(StateLayout layout, ChunkBuffer& out) {
+  Lock lock(mutex_);
+  out.Clear();
+  switch (layout) {
+    case StateLayout::kBare:
+      return SaveState(out);
+    case StateLayout::kProgram:
+      WriteStateHeader(out);
+      return SaveState(out);
+    case StateLayout::kBank:
+      WriteStateHeader(out);
+      ModifyCurrentPreset(nullptr);
+      return SerializePresets(out);
+  }
+  return false;
+}
+
+bool PluginBase::LoadStateBytes(StateLayout layout, const void* data, int64_t size) {
+  if (!data || size < 0 || size > kMaxStateBytes) return false;
+  Lock lock(mutex_);
+  incoming_.Clear();
+  incoming_.AppendBytes(data, static_cast<int>(size));
+  int pos = 0;
+  if (layout == StateLayout::kBare) {
+    pos = LoadState(incoming_, 0);
+  } else {
+    const int32_t version = ReadStateHeader(incoming_, &pos);
+    if (layout == StateLayout::kBank && version >= kStateVersion) {
+      pos = UnserializePresets(incoming_, pos);
+    } else {
+      pos = LoadState(incoming_, pos);
+      ModifyCurrentPreset(nullptr);
+    }
+  }
+  PushParamsToEditor();
+  return pos >= 0;
+}
+
+bool PluginBase::StateBytesMatch(StateLayout layout, const void* data, int64_t size) {
+  if (!data || size < 0) return false;
+  // The values are the doubles after the 4-byte count (and the header where there is one);
+  // bytes too short to hold one per parameter cannot match.
+  const int64_t first = (layout == StateLayout::kBare ? 0 : 8) + 4;
+  const int n = ParamCount();
+  if (size < first + 8 * static_cast<int64_t>(n)) return false;
+  Lock lock(mutex_);
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  for (int i = 0; i < n; ++i) {
+    uint64_t bits = 0;
+    for (int b = 0; b < 8; ++b) {
+      bits |= static_cast<uint64_t>(bytes[first + 8 * i + b]) << (8 * b);
+    }
+    double v = 0.0;
+    std::memcpy(&v, &bits, sizeof(v));
+    const double diff = params_[static_cast<size_t>(i)]->Value() - v;
+    if (!(diff < 1e-5 && diff > -1e-5)) return false;
+  }
+  return true;
+}
+
+void PluginBase::Activate(double sampleRate, int64_t maxBlockFrames) {
+  Lock lock(mutex_);
+  if (IsValidSampleRate(sampleRate)) sampleRate_ = sampleRate;
+  if (const int frames = ValidBlockSize(maxBlockFrames)) SetMaxBlockSize(frames);
+  ResetProcessing();
+  active_ = true;
+}
+
+void PluginBase::Deactivate() {
+  Suspend();
+}
+
+void PluginBase::Suspend() {
+  Lock lock(mutex_);
+  active_ = false;
+  ResetProcessing();
+}
+
+void PluginBase::Resume() {
+  Lock lock(mutex_);
+  active_ = true;
+}
+
 // ---------------------------------------------------------------- state and presets
 
 void PluginBase::WriteStateHeader(ChunkBuffer& chunk) {
@@ -589,10 +755,7 @@ int32_t PluginBase::ReadStateHeader(const ChunkBuffer& chunk, int* pos) {
 bool PluginBase::SerializeParams(ChunkBuffer& chunk) {
   Lock lock(mutex_);
   chunk.AppendInt32(ParamCount());
-  for (int i = 0; i < ParamCount(); ++i) {
-    Trace("%d %s %f", i, params_[i]->Name(), params_[i]->Value());
-    chunk.AppendDouble(params_[i]->Value());
-  }
+  for (int i = 0; i < ParamCount(); ++i) chunk.AppendDouble(params_[i]->Value());
   return chunk.Size() > 0;
 }
 
@@ -631,7 +794,6 @@ void PluginBase::ModifyCurrentPreset(const char* name) {
   if (currentPreset_ < 0 || currentPreset_ >= PresetCount()) return;
   PluginPreset& preset = *presets_[currentPreset_];
   preset.state.Clear();
-  Trace("%d %s", currentPreset_, preset.name);
   SaveState(preset.state);
   if (name && name[0] != '\0') CopyText(preset.name, name);
 }
@@ -654,7 +816,6 @@ bool PluginBase::SelectPreset(int index) {
   }
   if (restored) {
     currentPreset_ = index;
-    PresetsChanged();
     PushParamsToEditor();
   }
   return restored;
@@ -670,7 +831,6 @@ bool PluginBase::SerializePresets(ChunkBuffer& chunk) {
   for (int i = 0; i < PresetCount() && ok; ++i) {
     const PluginPreset& preset = *presets_[i];
     chunk.AppendString(preset.name);
-    Trace("%d %s", i, preset.name);
     chunk.AppendBool(preset.initialised);
     if (preset.initialised) {
       chunk.AppendBytes(preset.state.Data(), preset.state.Size());
@@ -687,7 +847,6 @@ int PluginBase::UnserializePresets(const ChunkBuffer& chunk, int pos) {
     pos = chunk.ReadString(&name, pos);
     if (pos < 0) break;  // a name that does not fit leaves this preset as it was
     CopyText(preset.name, name.c_str());  // names of 256 characters or more are cut
-    Trace("%d %s", i, preset.name);
     bool initialised = preset.initialised;
     pos = chunk.ReadBool(&initialised, pos);
     if (pos < 0) break;

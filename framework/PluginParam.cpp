@@ -121,6 +121,20 @@ bool PluginParam::LookupDisplayText(const char* text, int* out) const {
   return false;
 }
 
+bool PluginParam::ParseText(const char* text, double* value) const {
+  if (!text || !value) return false;
+  if (!displayTexts_.empty()) {
+    int matched = 0;
+    if (!LookupDisplayText(text, &matched)) return false;
+    *value = matched;
+    return true;
+  }
+  double v = 0.0;
+  if (!ParseNumberText(text, &v)) return false;
+  *value = negateDisplay_ ? -v : v;
+  return true;
+}
+
 void PluginParam::SetClamped(double v) {
   if (std::isnan(v)) return;
   value_ = v < minValue_ ? minValue_ : std::min(v, maxValue_);

@@ -38,6 +38,11 @@ class PluginParam {
   const char* DisplayTextFor(int value) const;  // "" when none
   const char* LabelForHost() const;
   bool LookupDisplayText(const char* text, int* out) const;
+  // The one reader of a value typed or sent as text, for every format and the editor: a
+  // parameter with display texts takes exactly one of them; any other takes a finite number
+  // at the start of the text (a unit may follow), negated where the display is. False, and
+  // *value untouched, for anything else (empty text, junk, "nan", "inf", null).
+  bool ParseText(const char* text, double* value) const;
   int DisplayTextCount() const { return static_cast<int>(displayTexts_.size()); }
 
   // Stores a real value clamped into the range (state restore and text entry); NaN ignored.

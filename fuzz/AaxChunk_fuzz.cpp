@@ -16,7 +16,7 @@ namespace {
 
 struct AaxFixture {
   AaxFixture() {
-    auto owned = std::make_unique<qd::QuarloDorvantix>(qd::kFormatAax);
+    auto owned = std::make_unique<qd::QuarloDorvantix>(qd::PortLabels::kPerBus);
     plugin = owned.get();
     params = new qd::AAX_CPluginParameters(std::move(owned));
     host = std::make_unique<sim::Instance>(static_cast<aax::IEffectParameters*>(params),

@@ -71,8 +71,8 @@ class Vst2Fixture {
   static constexpr double kCeiling = 1.72;
 
   Vst2Fixture() {
-    binding_ =
-        std::make_unique<PluginVst2>(nullptr, std::make_unique<QuarloDorvantix>(kFormatVst2));
+    binding_ = std::make_unique<PluginVst2>(
+        nullptr, std::make_unique<QuarloDorvantix>(PortLabels::kPerChannel));
     binding_->FinishCreation();
     Dispatch(vst2::effOpen);
     Dispatch(vst2::effSetSampleRate, 0, 0, nullptr, 48000.0f);

@@ -182,6 +182,7 @@ bool Graphics::Draw(const Bounds& update) {
 
 bool Graphics::NeedsRedraw(Bounds* rect) {
   if (!rect) return false;
+  if (tickHandler_) tickHandler_();
   bool dirty = false;
   for (auto& control : controls_) {
     if (control->NeedsRedraw()) {

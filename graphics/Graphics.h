@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -46,6 +47,9 @@ class Graphics : public PluginEditor, public DrawBitmapOwner {
   int32_t AddControl(std::unique_ptr<Control> control);
   Control* GetControl(int32_t index) const;
   int32_t ControlCount() const { return static_cast<int32_t>(controls_.size()); }
+  // Runs at the start of every tick (NeedsRedraw), on the editor thread: where the panel
+  // takes what it shows from outside the parameters (meters).
+  void SetTickHandler(std::function<void()> handler) { tickHandler_ = std::move(handler); }
 
   // ---- drawing (editor thread) ----
   // Frame numbers start at 1; a null blend draws with source alpha at full weight.
@@ -126,6 +130,7 @@ class Graphics : public PluginEditor, public DrawBitmapOwner {
   Control* Captured() const { return GetControl(captureIndex_); }
 
   ParamHost* plugin_ = nullptr;
+  std::function<void()> tickHandler_;
   const void* module_ = nullptr;
   std::vector<std::unique_ptr<Control>> controls_;
   Bounds drawRect_;

@@ -48,7 +48,7 @@ AAX_CPluginParameters::AAX_CPluginParameters(std::unique_ptr<PluginBase> plugin)
   plugin_->SetHostServices(this);
   plugin_->SetInputConnections(0, plugin_->InputCount(), true);
   plugin_->SetOutputConnections(0, plugin_->OutputCount(), true);
-  plugin_->SetMaxBlockSize(1024);
+  plugin_->SetMaxBlockSize(kAaxBlockCapacity);
   plugin_->SetHost(kAaxHostName, 0);
 }
 
@@ -66,56 +66,45 @@ const char* AAX_CPluginParameters::ParameterId(int index) const {
 aax::Result AAX_CPluginParameters::EffectInit() {
   AddMasterBypassParameter();
   parameterIds_.clear();
-  restored_.assign(static_cast<size_t>(std::max(plugin_->ParamCount(), 0)), RestoredValue{});
   for (int i = 0; i < plugin_->ParamCount(); ++i) {
     char id[16];
-    std::snprintf(id, sizeof(id), "%d", i + 1);
+    AaxParamId(i, id, sizeof(id));
     parameterIds_.emplace_back(id);
     Parameters().Add(MapParameter(id, *plugin_->GetParam(i)));
   }
   double rate = 0.0;
   const aax::Result result = Controller()->GetSampleRate(&rate);
   if (result != aax::kSuccess) return result;
-  plugin_->SetSampleRate(rate);
-  plugin_->ResetProcessing();
+  plugin_->Activate(rate, plugin_->MaxBlockSize());
   return aax::kSuccess;
 }
 
 void AAX_CPluginParameters::EffectUninit() {
   Lock lock(plugin_->Mutex());
   renderTransport_.Rebind(nullptr);
+  plugin_->Deactivate();
+}
+
+aax::Result AAX_CPluginParameters::TimerWakeup() noexcept {
+  try {
+    plugin_->HostIdle();
+  } catch (...) {
+  }
+  return aax::kSuccess;
 }
 
 void AAX_CPluginParameters::ParameterUpdated(const char* id, double normalized) {
-  // "1" .. "12" name the plug-in's parameters; any other ID (the master bypass reads as 0)
-  // names none of them.
-  const long index = std::strtol(id, nullptr, 10) - 1;
-  if (index < 0 || index >= plugin_->ParamCount()) return;
-  const int i = static_cast<int>(index);
-  Lock lock(plugin_->Mutex());
-  PluginParam* param = plugin_->GetParam(i);
-  // The host answers the values the plug-in posts. The trip through the normalised value
-  // need not give back the same bits, so the answer to a restored state sets the value the
-  // state held, and an answer carrying the value the parameter already holds keeps it:
-  // otherwise a restored state would render other audio than the state it came from.
-  // Answers to earlier requests may still arrive first; they leave the restored value
-  // waiting for its own answer.
-  RestoredValue* restored = i < static_cast<int>(restored_.size()) ? &restored_[i] : nullptr;
-  if (restored && restored->pending && normalized == restored->normalized) {
-    param->SetClamped(restored->value);
-    restored->pending = false;
-  } else if (param->Normalized() != normalized) {
-    param->SetFromNormalized(normalized);
-  }
-  if (PluginEditor* editor = plugin_->Editor()) editor->UpdateParamControls(i, normalized, true);
-  plugin_->ParamChanged(i, kSourceHost);
+  // "1" .. "12" name the plug-in's parameters; any other ID (the master bypass) names none.
+  // The host answers the values the plug-in posts; the core keeps a value through that round
+  // trip (see HostValueRule::kKeepEcho).
+  const int index = ParamIndexFromAaxId(id, plugin_->ParamCount());
+  if (index >= 0) plugin_->SetParameterFromHost(index, normalized, HostValueRule::kKeepEcho);
 }
 
 // ---------------------------------------------------------------- chunks
 
 bool AAX_CPluginParameters::SaveChunk(ChunkBuffer* chunk) {
-  Lock lock(plugin_->Mutex());
-  return plugin_->SaveState(*chunk);
+  return plugin_->SaveStateBytes(StateLayout::kBare, *chunk);
 }
 
 aax::Result AAX_CPluginParameters::GetNumberOfChunks(int32_t* count) noexcept {
@@ -171,11 +160,11 @@ aax::Result AAX_CPluginParameters::SetChunk(uint32_t chunkId,
   if (!chunk) return aax::kErrorNullObject;
   if (chunkId != static_cast<uint32_t>(plugin_->UniqueId())) return aax::kErrorInvalidChunkId;
   try {
-    ChunkBuffer state;
-    state.AppendBytes(reinterpret_cast<const char*>(chunk) + aax::kChunkHeaderSize,
-                      std::max(0, chunk->size));
     Lock lock(plugin_->Mutex());
-    plugin_->LoadState(state, 0);
+    // A malformed chunk leaves what the reader restored; the answer is success either way.
+    plugin_->LoadStateBytes(StateLayout::kBare,
+                            reinterpret_cast<const char*>(chunk) + aax::kChunkHeaderSize,
+                            std::max(0, chunk->size));
     // The host's parameter values follow the loaded state. The requests carry the plug-in's
     // own normalised values rather than the AAX parameters' rounding of them (a bool or enum
     // may hold tenths), so the host's answers leave every value as the state holds it.
@@ -183,10 +172,7 @@ aax::Result AAX_CPluginParameters::SetChunk(uint32_t chunkId,
     for (int i = 0; i < plugin_->ParamCount(); ++i) {
       const char* id = ParameterId(i);
       if (!id) continue;
-      const double normalized = plugin_->GetParam(i)->Normalized();
-      if (i < static_cast<int>(restored_.size())) {
-        restored_[i] = {normalized, plugin_->GetParam(i)->Value(), true};
-      }
+      const double normalized = plugin_->ExpectHostEcho(i);
       if (automation && automation->Interface()) {
         automation->PostTouchRequest(id);
         automation->PostSetValueRequest(id, normalized);
@@ -195,7 +181,6 @@ aax::Result AAX_CPluginParameters::SetChunk(uint32_t chunkId,
         SetParameterNormalizedValue(id, normalized);
       }
     }
-    plugin_->PushParamsToEditor();
     AddChange();
     return aax::kSuccess;
   } catch (...) {
@@ -211,19 +196,9 @@ aax::Result AAX_CPluginParameters::CompareActiveChunk(const aax::ChunkRecord* ch
     return aax::kSuccess;
   }
   try {
-    // The values are the doubles after the 4-byte count; a chunk too short to hold one per
-    // parameter cannot match.
-    const int n = plugin_->ParamCount();
-    const int64_t needed = 4 + 8 * static_cast<int64_t>(n);
-    if (chunk->size < needed) {
-      *equal = false;
-      return aax::kSuccess;
-    }
-    std::vector<double> values(static_cast<size_t>(n));
-    std::memcpy(values.data(), reinterpret_cast<const char*>(chunk) + aax::kChunkHeaderSize + 4,
-                sizeof(double) * values.size());
-    Lock lock(plugin_->Mutex());
-    *equal = plugin_->StateMatches(values.data(), 0);
+    *equal = plugin_->StateBytesMatch(StateLayout::kBare,
+                                      reinterpret_cast<const char*>(chunk) + aax::kChunkHeaderSize,
+                                      std::max(0, chunk->size));
     return aax::kSuccess;
   } catch (...) {
     return aax::kAcfUnexpected;
@@ -267,21 +242,13 @@ void AAX_CPluginParameters::RenderAudio(void* const* context) noexcept {
   const int nFrames = length ? *length : 0;
   if (nFrames <= 0) return;
 
-  p.ZeroScratch();
   p.SetInputConnections(0, p.InputCount(), false);
   p.SetInputConnections(0, nIn, true);
-#ifndef NDEBUG
-  std::printf("attach input buffers: 0 - %d\n", p.InputCount());
-#endif
   p.SetOutputConnections(0, nOut, true);
   p.SetOutputConnections(nOut, p.OutputCount() - nOut, false);
 
-  // Longer blocks than the scratch buffers take are processed in slices by the base.
-  const int blockSize = std::min(nFrames, kMaxScratchFrames);
-  if (blockSize != p.MaxBlockSize()) {
-    p.SetMaxBlockSize(blockSize);
-    p.ResetProcessing();
-  }
+  // The block capacity set at construction stays: longer blocks are processed in slices by
+  // the base, so a host that varies its buffer length resets and reallocates nothing.
   auto** inputs = static_cast<float**>(context[aax::kFieldAudioIn]);
   auto** outputs = static_cast<float**>(context[aax::kFieldAudioOut]);
   if (bypass) {
@@ -367,7 +334,6 @@ void AAX_CPluginParameters::ResizeEditor(int width, int height) {
     size.horizontal = static_cast<float>(width);
     viewContainer_->SetViewSize(size);
   }
-  plugin_->EditorResized();
   if (EditorSurfaceBridge* bridge = plugin_->SurfaceBridge())
     bridge->RecreateSurface(width, height);
 }

@@ -6,8 +6,8 @@
 // Threads: parameter updates, chunks and the editor bridge come from the host's main and
 // automation threads, RenderAudio from its audio thread; each takes the plug-in's
 // recursive mutex around what it changes, so an update never lands inside a block.
-// RenderAudio allocates nothing (except when the block length changes) and does no I/O in
-// a release build.
+// RenderAudio allocates nothing and does no I/O; a host buffer longer than the block
+// capacity is processed in slices, and no buffer length resets the engine.
 #pragma once
 
 #include <memory>
@@ -21,6 +21,8 @@
 namespace qd {
 
 constexpr const char* kAaxHostName = "ProTools";
+// Frames per slice of the process frame, set once at construction.
+constexpr int kAaxBlockCapacity = 1024;
 
 class AAX_CPluginParameters final : public AAX_CEffectParameters, public HostServices {
  public:
@@ -42,6 +44,8 @@ class AAX_CPluginParameters final : public AAX_CEffectParameters, public HostSer
   aax::Result CompareActiveChunk(const aax::ChunkRecord* chunk, bool* equal) noexcept override;
 
   void RenderAudio(void* const* context) noexcept override;
+  // The host's periodic main-thread call: the plug-in's idle work.
+  aax::Result TimerWakeup() noexcept override;
 
   // ---- host services (called by the plug-in base with its mutex held) ----
   void BeginParamEdit(int index) override;
@@ -71,14 +75,6 @@ class AAX_CPluginParameters final : public AAX_CEffectParameters, public HostSer
 
   std::unique_ptr<PluginBase> plugin_;
   std::vector<std::string> parameterIds_;
-  // Per parameter: the value a restored state set and the normalised value posted for it,
-  // until the host's answer arrives (read and written under the plug-in mutex).
-  struct RestoredValue {
-    double normalized = 0.0;
-    double value = 0.0;
-    bool pending = false;
-  };
-  std::vector<RestoredValue> restored_;
   AAX_VTransport renderTransport_;
   AAX_VViewContainer* viewContainer_ = nullptr;
 };

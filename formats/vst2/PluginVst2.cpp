@@ -21,10 +21,6 @@ using Lock = std::lock_guard<PluginMutex>;
 constexpr intptr_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 constexpr intptr_t kVendorSpecificAnswer = 0xBEEF;
 constexpr intptr_t kHostExtensionAnswer = 0xBEEF0000;  // "yes" to a host-extension query
-// A host chunk larger than this is refused: the plug-in's own bank of one preset is
-// 114 bytes, and copying an arbitrary host-given size would let a wrong size exhaust memory.
-constexpr intptr_t kMaxChunkBytes = 16 << 20;
-// Sample rates outside kMinSampleRate..kMaxSampleRate are ignored (the previous rate stays).
 
 int32_t ArrangementType(int channels) {
   switch (channels) {
@@ -54,7 +50,6 @@ int ToIndex(intptr_t value) {
 PluginVst2::PluginVst2(HostCallback hostCallback, std::unique_ptr<PluginBase> plugin)
     : plugin_(std::move(plugin)), hostCallback_(hostCallback) {
   PluginBase& p = *plugin_;
-  Trace("PluginVst2::PluginVst2 %s", p.EffectName());
 
   effect_.magic = kEffectMagic;
   effect_.dispatcher = &DispatcherEntry;
@@ -122,8 +117,7 @@ intptr_t PluginVst2::DispatcherEntry(AEffect* effect, int32_t opcode, int32_t in
     if (!self) return 0;
     if (opcode == effClose) {
       {
-        Lock lock(self->plugin_->Mutex());
-        Trace("%d(%s):%d:%ld", opcode, "", index, static_cast<long>(value));
+        Lock lock(self->plugin_->Mutex());  // waits for a block or an editor call to finish
       }
       delete self;
       return 0;
@@ -206,32 +200,23 @@ void PluginVst2::AnnounceMidiInterest() {
 
 float PluginVst2::GetParameter(int32_t index) {
   Lock lock(plugin_->Mutex());
-  Trace("%d", index);
   const PluginParam* param = plugin_->GetParam(index);
   return param ? static_cast<float>(param->Normalized()) : 0.0f;
 }
 
 void PluginVst2::SetParameter(int32_t index, float value) {
-  Lock lock(plugin_->Mutex());
-  PluginParam* param = plugin_->GetParam(index);
-  if (!param) return;
-  param->SetFromNormalized(value);
-  if (PluginEditor* editor = plugin_->Editor()) editor->UpdateParamControls(index, value, true);
-  plugin_->ParamChanged(index, kSourceHost);
+  plugin_->SetParameterFromHost(index, value, HostValueRule::kSnap);
 }
 
 // ---------------------------------------------------------------- dispatcher
 
 intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, void* ptr, float opt) {
   PluginBase& p = *plugin_;
-  if (opcode != effEditIdle && opcode != effIdle) {
-    Trace("%d(%s):%d:%ld", opcode, "", index, static_cast<long>(value));
-  }
   char* text = static_cast<char*>(ptr);
   switch (opcode) {
     case effOpen:
       OnBindingOpened();
-      p.NotifyAllParamsChanged(kSourceHostOpen);
+      p.HostOpened();
       return 0;
     case effSetProgram:
       if (!p.DoesChunks()) p.ModifyCurrentPreset(nullptr);
@@ -242,7 +227,6 @@ intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
     case effSetProgramName:
       if (text) {
         p.ModifyCurrentPreset(text);
-        p.PresetsChanged();
       }
       return 0;
     case effGetProgramName:
@@ -254,9 +238,7 @@ intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
       }
       return 0;
     case effGetParamDisplay:
-      if (const PluginParam* param = p.GetParam(index); param && text) {
-        param->FormatForHost(param->Value(), false, text, true);
-      }
+      if (text) p.FormatParameter(index, nullptr, false, text, kParamTextSize);
       return 0;
     case effGetParamName:
       if (const PluginParam* param = p.GetParam(index); param && text) {
@@ -264,24 +246,16 @@ intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
       }
       return 0;
     case effSetSampleRate:
-      if (std::isfinite(opt) && opt >= kMinSampleRate && opt <= kMaxSampleRate) {
-        p.SetSampleRate(opt);
-      }
-      p.ResetProcessing();
+      p.Activate(opt, p.MaxBlockSize());
       return 0;
     case effSetBlockSize:
-      // A block size below one frame is ignored: the scratch buffers keep their size.
-      if (value >= 1) {
-        p.SetMaxBlockSize(static_cast<int>(std::min<intptr_t>(value, kMaxScratchFrames)));
-      }
-      p.ResetProcessing();
+      p.Activate(p.SampleRate(), value);
       return 0;
     case effMainsChanged:
       if (value == 0) {
-        p.SetActive(false);
-        p.ResetProcessing();
+        p.Suspend();
       } else {
-        p.SetActive(true);
+        p.Resume();
       }
       return 0;
     case effEditGetRect:
@@ -290,15 +264,11 @@ intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
       return 1;
     case effEditOpen:
       if (PluginEditor* editor = p.Editor()) {
-        if (editor->OpenWindow(ptr)) {
-          p.EditorOpened();
-          return 1;
-        }
+        if (editor->OpenWindow(ptr)) return 1;
       }
       return 0;
     case effEditClose:
       if (PluginEditor* editor = p.Editor()) {
-        p.EditorClosed();
         editor->CloseWindow();
         return 1;
       }
@@ -362,8 +332,8 @@ intptr_t PluginVst2::Dispatch(int32_t opcode, int32_t index, intptr_t value, voi
     case effGetMidiKeyName: {
       auto* key = static_cast<MidiKeyName*>(ptr);
       if (!key) return 0;
-      std::memset(key->keyName, 0, sizeof(key->keyName));
-      return p.MidiNoteName(key->thisKeyNumber, key->keyName) ? 1 : 0;
+      std::memset(key->keyName, 0, sizeof(key->keyName));  // the plug-in names no notes
+      return 0;
     }
     case effGetSpeakerArrangement:
       if (value) *reinterpret_cast<VstSpeakerArrangement**>(value) = &inputArrangement_;
@@ -384,64 +354,27 @@ void PluginVst2::OnBindingOpened() {
     plugin_->SetOutputConnections(2, plugin_->OutputCount() - 2, true);
   }
   UpdateChannelCounts();
-  plugin_->HostIdentified();
 }
 
 intptr_t PluginVst2::GetChunk(bool program, void* ptr) {
   if (!ptr) return 0;
-  PluginBase& p = *plugin_;
   ChunkBuffer& chunk = program ? programChunk_ : bankChunk_;
-  p.WriteStateHeader(chunk);
-  bool ok;
-  if (program) {
-    ok = p.SaveState(chunk);
-  } else {
-    p.ModifyCurrentPreset(nullptr);
-    ok = p.SerializePresets(chunk);
+  if (!plugin_->SaveStateBytes(program ? StateLayout::kProgram : StateLayout::kBank, chunk)) {
+    return 0;
   }
-  if (!ok) return 0;
   *static_cast<void**>(ptr) = chunk.Data();
   return chunk.Size();
 }
 
 intptr_t PluginVst2::SetChunk(bool program, intptr_t size, const void* ptr) {
-  if (!ptr || size < 0 || size > kMaxChunkBytes) return 0;
-  PluginBase& p = *plugin_;
-  ChunkBuffer& chunk = program ? programChunk_ : bankChunk_;
-  chunk.Clear();
-  chunk.Resize(static_cast<int>(size));  // new bytes are zero
-  if (size > 0) std::memcpy(chunk.Data(), ptr, static_cast<size_t>(size));
-  int pos = 0;
-  const int32_t version = p.ReadStateHeader(chunk, &pos);
-  if (!program && version >= 0x10000) {
-    pos = p.UnserializePresets(chunk, pos);
-  } else {
-    pos = p.LoadState(chunk, pos);
-    p.ModifyCurrentPreset(nullptr);
-  }
-  if (pos < 0) return 0;
-  p.PushParamsToEditor();
-  return 1;
+  const StateLayout layout = program ? StateLayout::kProgram : StateLayout::kBank;
+  return plugin_->LoadStateBytes(layout, ptr, static_cast<int64_t>(size)) ? 1 : 0;
 }
 
 intptr_t PluginVst2::String2Parameter(int index, const char* text) {
-  PluginParam* param = plugin_->GetParam(index);
-  if (!param) return 0;
-  if (!text) return 1;
-  double v;
-  if (param->DisplayTextCount() > 0) {
-    int matched = 0;
-    if (!param->LookupDisplayText(text, &matched)) return 0;
-    v = matched;
-  } else {
-    v = std::strtod(text, nullptr);
-    if (std::isnan(v)) v = 0.0;  // "nan" is no number a parameter can take
-    if (param->NegateDisplay()) v = -v;
-  }
-  if (PluginEditor* editor = plugin_->Editor()) editor->UpdateParamControls(index, v, false);
-  param->SetClamped(v);
-  plugin_->ParamChanged(index, kSourceHost);
-  return 1;
+  if (!plugin_->GetParam(index)) return 0;
+  if (!text) return 1;  // the host asks whether the parameter takes text
+  return plugin_->SetParameterFromText(index, text) ? 1 : 0;
 }
 
 intptr_t PluginVst2::PinProperties(bool input, int index, void* ptr) {
@@ -485,7 +418,11 @@ intptr_t PluginVst2::VendorSpecific(int index, intptr_t value, void* ptr, float 
   switch (index) {
     case 7:
       if (!ptr) return 0;
-      if (param) param->FormatForHost(opt, true, static_cast<char*>(ptr), true);
+      if (param) {
+        const double normalized = opt;
+        plugin_->FormatParameter(ToIndex(value), &normalized, true, static_cast<char*>(ptr),
+                                 kParamTextSize);
+      }
       return kVendorSpecificAnswer;
     case 8:
       return (param && param->Kind() != kParamDouble) ? kVendorSpecificAnswer : 0;
@@ -496,7 +433,6 @@ intptr_t PluginVst2::VendorSpecific(int index, intptr_t value, void* ptr, float 
 
 intptr_t PluginVst2::CanDo(const char* text) {
   if (!text) return 0;
-  Trace("VSTCanDo(%s)", text);
   const auto is = [text](const char* entry) { return std::strcmp(text, entry) == 0; };
   if (is("receiveVstTimeInfo")) return 1;
   if (plugin_->DoesMidi() && (is("sendVstEvents") || is("sendVstMidiEvent") ||
@@ -527,13 +463,6 @@ intptr_t PluginVst2::ProcessEvents(const VstEvents* events) {
       message.data1 = static_cast<uint8_t>(midi->midiData[1]);
       message.data2 = static_cast<uint8_t>(midi->midiData[2]);
       plugin_->OnMidiMessage(message);
-    } else if (event->type == kVstSysExType) {
-      const auto* sysex = reinterpret_cast<const VstMidiSysexEvent*>(event);
-      SysExEvent message;
-      message.offset = sysex->deltaFrames;
-      message.size = sysex->dumpBytes;
-      message.bytes = reinterpret_cast<const uint8_t*>(sysex->sysexDump);
-      plugin_->OnSysExMessage(message);
     }
   }
   return 1;
@@ -639,7 +568,6 @@ bool PluginVst2::QueryHost() {
 void PluginVst2::ResizeEditor(int width, int height) {
   if (!plugin_->Editor()) return;
   editRect_ = {0, 0, ToInt16(height), ToInt16(width)};
-  plugin_->EditorResized();
   if (EditorSurfaceBridge* bridge = plugin_->SurfaceBridge()) {
     bridge->RecreateSurface(width, height);
   }

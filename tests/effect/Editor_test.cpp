@@ -133,6 +133,7 @@ TEST(EditorMeters, ProcessingDrivesReadoutsAndBars) {
   SetParam(*p, kClipperLevel, 9);
   SetParam(*p, kLimiterLevel, 6);
   Render(*p, Sine(220, 0.5, 4.0, 48000), 512);
+  g.Idle();  // the editor takes the published meters on its tick
   EXPECT_NE(TextOf(*p, 21).find(" dB"), std::string::npos);
   EXPECT_NE(TextOf(*p, 22).find(" LUFS"), std::string::npos);
   EXPECT_NE(TextOf(*p, 23).find(" LU"), std::string::npos);

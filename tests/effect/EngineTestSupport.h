@@ -26,7 +26,7 @@ inline Stereo Sine(double freq, double amplitude, double seconds, double rate) {
 }
 
 inline std::unique_ptr<QuarloDorvantix> MakePlugin(double rate = 44100, int maxBlock = 1024) {
-  auto p = std::make_unique<QuarloDorvantix>(kFormatVst2);
+  auto p = std::make_unique<QuarloDorvantix>(PortLabels::kPerChannel);
   p->SetInputConnections(0, 2, true);
   p->SetOutputConnections(0, 2, true);
   p->SetSampleRate(rate);

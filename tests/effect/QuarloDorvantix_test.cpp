@@ -9,7 +9,7 @@ namespace qd {
 namespace {
 
 TEST(QuarloDorvantix, IdentityAndChannels) {
-  QuarloDorvantix p(kFormatVst2);
+  QuarloDorvantix p(PortLabels::kPerChannel);
   EXPECT_STREQ(p.EffectName(), "QuarloDorvantix");
   EXPECT_STREQ(p.MakerName(), "Quarlo");
   EXPECT_STREQ(p.ProductName(), "");
@@ -25,7 +25,7 @@ TEST(QuarloDorvantix, IdentityAndChannels) {
   EXPECT_STREQ(p.InputLabel(1), "main input R");
   EXPECT_STREQ(p.OutputLabel(0), "output L");
   EXPECT_STREQ(p.OutputLabel(1), "output R");
-  QuarloDorvantix aax(kFormatAax);
+  QuarloDorvantix aax(PortLabels::kPerBus);
   ASSERT_EQ(aax.InputBusLabels().size(), 1u);
   EXPECT_EQ(aax.InputBusLabels()[0], "main input");
   EXPECT_EQ(aax.OutputBusLabels()[0], "output");
@@ -53,7 +53,7 @@ TEST(QuarloDorvantix, ParameterTable) {
       {"Auto out type", kParamEnum, 1, 0, 2, 0.1, 1.0, "", {"dBFS", "RMS", "LUFS"}},
       {"Reset Meters", kParamBool, 0, 0, 1, 0.1, 1.0, "", {"off", "on"}},
   };
-  QuarloDorvantix p(kFormatVst2);
+  QuarloDorvantix p(PortLabels::kPerChannel);
   for (int i = 0; i < 12; ++i) {
     const Row& r = rows[i];
     const PluginParam* param = p.GetParam(i);
@@ -81,7 +81,7 @@ TEST(QuarloDorvantix, ParameterTable) {
 }
 
 TEST(QuarloDorvantix, ProgramAndBankChunks) {
-  QuarloDorvantix p(kFormatVst2);
+  QuarloDorvantix p(PortLabels::kPerChannel);
   ChunkBuffer program;
   p.WriteStateHeader(program);
   p.SaveState(program);
@@ -104,14 +104,14 @@ TEST(QuarloDorvantix, ProgramAndBankChunks) {
   program.Clear();
   p.WriteStateHeader(program);
   p.SaveState(program);
-  QuarloDorvantix q(kFormatVst2);
+  QuarloDorvantix q(PortLabels::kPerChannel);
   int pos = 0;
   q.ReadStateHeader(program, &pos);
   EXPECT_EQ(q.LoadState(program, pos), 108);
   EXPECT_EQ(q.GetParam(kClipperLevel)->Value(), 6.5);
   EXPECT_EQ(q.GetParam(kAutoOutType)->Value(), 2.0);
 
-  QuarloDorvantix r(kFormatVst2);
+  QuarloDorvantix r(PortLabels::kPerChannel);
   pos = 0;
   r.ReadStateHeader(bank, &pos);
   EXPECT_EQ(r.UnserializePresets(bank, pos), 114);
@@ -119,7 +119,7 @@ TEST(QuarloDorvantix, ProgramAndBankChunks) {
 }
 
 TEST(QuarloDorvantix, DoubleBlockPassesThroughProcessFrame) {
-  QuarloDorvantix p(kFormatVst2);
+  QuarloDorvantix p(PortLabels::kPerChannel);
   p.SetMaxBlockSize(16);
   p.SetInputConnections(0, 2, true);
   p.SetOutputConnections(0, 2, true);

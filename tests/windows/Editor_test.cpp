@@ -58,7 +58,7 @@ class EditorWindow : public ::testing::Test {
     parent_ = CreateWindowExA(0, "QdTestParent", "host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
                               700, 560, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     ASSERT_NE(parent_, nullptr);
-    plugin_ = std::make_unique<QuarloDorvantix>(kFormatVst2);
+    plugin_ = std::make_unique<QuarloDorvantix>(PortLabels::kPerChannel);
     editor_ = dynamic_cast<GraphicsWin*>(plugin_->Editor());
     ASSERT_NE(editor_, nullptr);
     g_parentKeys.clear();
@@ -106,7 +106,7 @@ TEST_F(EditorWindow, OpensAsAChildOfTheParentAndClosesAndReopensCleanly) {
 }
 
 TEST_F(EditorWindow, TwoEditorsShareTheClassUntilTheLastCloses) {
-  auto other = std::make_unique<QuarloDorvantix>(kFormatVst2);
+  auto other = std::make_unique<QuarloDorvantix>(PortLabels::kPerChannel);
   ASSERT_NE(Open(), nullptr);
   ASSERT_NE(other->Editor()->OpenWindow(parent_), nullptr);
   EXPECT_EQ(GraphicsWin::OpenWindowCount(), 2);
@@ -276,7 +276,7 @@ TEST(EditorWindowRules, VirtualKeysMapToTheCoreKeyCodes) {
 }
 
 TEST(EditorWindowRules, EntryCharactersDependOnTheParameterKind) {
-  QuarloDorvantix plugin(kFormatVst2);
+  QuarloDorvantix plugin(PortLabels::kPerChannel);
   const PluginParam* continuous = plugin.GetParam(kClipperLevel);
   const PluginParam* choice = plugin.GetParam(kSoftClipper);
   ASSERT_EQ(continuous->Kind(), kParamDouble);

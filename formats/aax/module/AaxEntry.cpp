@@ -30,7 +30,8 @@ aax::IUnknown* CreateEffectParameters() {
     static const bool x11Installed = (InstallX11Graphics(), true);
     (void)x11Installed;
 #endif
-    auto* params = new AAX_CPluginParameters(std::make_unique<QuarloDorvantix>(kFormatAax));
+    auto* params =
+        new AAX_CPluginParameters(std::make_unique<QuarloDorvantix>(PortLabels::kPerBus));
     return static_cast<aax::IEffectParameters*>(params);
   } catch (...) {
     return nullptr;

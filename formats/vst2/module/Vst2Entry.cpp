@@ -27,7 +27,7 @@ qd::vst2::AEffect* CreateInstance(qd::vst2::HostCallback host) noexcept {
     (void)x11Installed;
 #endif
     auto binding = std::make_unique<qd::PluginVst2>(
-        host, std::make_unique<qd::QuarloDorvantix>(qd::kFormatVst2));
+        host, std::make_unique<qd::QuarloDorvantix>(qd::PortLabels::kPerChannel));
     binding->FinishCreation();
     return binding.release()->Effect();
   } catch (...) {

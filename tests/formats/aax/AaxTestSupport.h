@@ -86,7 +86,6 @@ class SmallPlugin : public qd::PluginBase {
     id.uniqueId = qd::kPluginUniqueId;
     id.makerId = qd::kPluginManufacturerId;
     id.doesMidi = true;
-    id.formatCode = qd::kFormatAax;
     return id;
   }
 };
@@ -141,7 +140,7 @@ struct LocalInstanceOf {
                            double rate = 44100.0) {
     std::unique_ptr<Plugin> owned;
     if constexpr (std::is_same_v<Plugin, ObservedPlugin>) {
-      owned = std::make_unique<Plugin>(qd::kFormatAax);
+      owned = std::make_unique<Plugin>(qd::PortLabels::kPerBus);
     } else {
       owned = std::make_unique<Plugin>();
     }

@@ -15,7 +15,7 @@ namespace {
 
 TEST(AaxAllocation, RenderAllocatesNothingOnceTheBlockLengthIsSettled) {
   auto* params =
-      new qd::AAX_CPluginParameters(std::make_unique<qd::QuarloDorvantix>(qd::kFormatAax));
+      new qd::AAX_CPluginParameters(std::make_unique<qd::QuarloDorvantix>(qd::PortLabels::kPerBus));
   sim::Instance inst(static_cast<aax::IEffectParameters*>(params), &qd::RenderDispatch, nullptr,
                      aax::kStemStereo, aax::kStemStereo, 48000.0);
   // Oversampled stages, so the heaviest path runs.

@@ -2,6 +2,7 @@
 // blocks, the transport, and the editor opened through the GUI object.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -72,23 +73,48 @@ TEST(AaxRender, MonoInstanceConnectsOneChannelAndReadsZerosOnTheOther) {
   EXPECT_EQ(o.right[100], 9.0f);  // never handed over, never written
 }
 
-TEST(AaxRender, BlockLengthChangeResizesAndResetsOnce) {
-  LocalInstance inst;
-  Signal s(1024);
-  Outputs o(1024);
-  inst->Render(s.Inputs(), o.Pointers(), 1024);
-  inst.plugin->blockSizes.clear();
-  inst.plugin->resets = 0;
-  inst->Render(s.Inputs(), o.Pointers(), 512);
-  EXPECT_EQ(inst.plugin->blockSizes, std::vector<int>{512});
-  EXPECT_EQ(inst.plugin->resets, 1);
-  inst->Render(s.Inputs(), o.Pointers(), 512);
-  EXPECT_EQ(inst.plugin->blockSizes, std::vector<int>{512});
-  EXPECT_EQ(inst.plugin->resets, 1);
+// A host that changes its buffer length every block once reset the engine and resized its
+// buffers on each change, zeroing the meters and glitching the audio.
+TEST(AaxRender, BufferLengthChangingEveryBlockKeepsMetersAndAudioContinuous) {
+  const int lengths[] = {512, 300, 1024, 2000, 64, 4096, 1, 777};
+  int total = 0;
+  for (int i = 0; i < 40; ++i) total += lengths[i % 8];
+  Signal s(total);
+  LocalInstance steady, varying;
+  Outputs a(total), b(total);
+  for (int offset = 0; offset < total;) {
+    const int n = std::min(1024, total - offset);
+    float* in[2] = {s.left.data() + offset, s.right.data() + offset};
+    float* out[2] = {a.left.data() + offset, a.right.data() + offset};
+    steady->Render(in, out, n);
+    offset += n;
+  }
+  varying.plugin->resets = 0;
+  varying.plugin->blockSizes.clear();
+  double lastCount = 0;
+  for (int i = 0, offset = 0; offset < total; ++i) {
+    const int n = lengths[i % 8];
+    float* in[2] = {s.left.data() + offset, s.right.data() + offset};
+    float* out[2] = {b.left.data() + offset, b.right.data() + offset};
+    varying->Render(in, out, n);
+    offset += n;
+    // The session's meters keep counting and the gain-reduction meter stays lit.
+    ASSERT_EQ(varying.plugin->LongTermCount(), 2 * static_cast<int64_t>(offset)) << "block " << i;
+    ASSERT_GT(varying.plugin->LongTermCount(), lastCount);
+    lastCount = static_cast<double>(varying.plugin->LongTermCount());
+    if (offset > 4096) {
+      ASSERT_GT(varying.plugin->ClipperMeterFollower().envelope, 0.0) << "block " << i;
+    }
+  }
+  EXPECT_EQ(varying.plugin->resets, 0);
+  EXPECT_TRUE(varying.plugin->blockSizes.empty());
+  EXPECT_EQ(a.left, b.left);
+  EXPECT_EQ(a.right, b.right);
+  EXPECT_EQ(steady.plugin->IntegratedLoudness(), varying.plugin->IntegratedLoudness());
   // Nothing happens for empty or negative lengths.
-  inst->Render(s.Inputs(), o.Pointers(), 0);
-  inst->Render(s.Inputs(), o.Pointers(), -7);
-  EXPECT_EQ(inst.plugin->resets, 1);
+  varying->Render(s.Inputs(), b.Pointers(), 0);
+  varying->Render(s.Inputs(), b.Pointers(), -7);
+  EXPECT_EQ(varying.plugin->resets, 0);
 }
 
 TEST(AaxRender, MidiPacketsArriveAsSentInOrder) {
@@ -148,7 +174,7 @@ TEST(AaxRender, TransportQueriesReadTheHostTransport) {
 // driven through the base's float path in the same blocks.
 TEST(AaxRender, SameAudioAsTheFloatPathSampleForSample) {
   LocalInstance inst;
-  qd::QuarloDorvantix direct(qd::kFormatVst2);
+  qd::QuarloDorvantix direct(qd::PortLabels::kPerChannel);
   direct.SetInputConnections(0, 2, true);
   direct.SetOutputConnections(0, 2, true);
   direct.SetMaxBlockSize(1024);

@@ -241,8 +241,14 @@ TEST(Vst2Module, String2Parameter) {
   EXPECT_EQ(plugin.Text(effGetParamDisplay, 3), "24.0") << "clamped to the range";
   EXPECT_EQ(plugin.SetByText(5, "-5"), 1);
   EXPECT_EQ(plugin.Text(effGetParamDisplay, 5), "1");
-  EXPECT_EQ(plugin.SetByText(5, "nan"), 1);
-  EXPECT_EQ(plugin.Text(effGetParamDisplay, 5), "1") << "no number reads as 0, clamped";
+  // Text that is no finite number is refused, as the AAX binding refuses it.
+  for (const char* junk : {"nan", "inf", "abc", "", "dB"}) {
+    EXPECT_EQ(plugin.SetByText(5, "250"), 1);
+    EXPECT_EQ(plugin.SetByText(5, junk), 0) << junk;
+    EXPECT_EQ(plugin.Text(effGetParamDisplay, 5), "250") << junk << " leaves the value";
+  }
+  EXPECT_EQ(plugin.SetByText(5, "120ms"), 1) << "a unit may follow the number";
+  EXPECT_EQ(plugin.Text(effGetParamDisplay, 5), "120");
   EXPECT_EQ(plugin.Dispatch(effString2Parameter, 0), 1) << "can convert";
   EXPECT_EQ(plugin.Dispatch(effString2Parameter, 12), 0);
   EXPECT_EQ(plugin.SetByText(-1, "1"), 0);

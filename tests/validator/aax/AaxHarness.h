@@ -36,6 +36,14 @@ class AaxValidator : public ::testing::Test {
     EXPECT_EQ(module.Api().canUnloadNow(), 0) << "plug-in objects left alive";
     EXPECT_EQ(sim::HostObjectsAlive(), hostObjectsBefore) << "host objects still referenced";
   }
+
+ public:
+  // For a driver that makes the instances a shared suite runs on (see AaxDriver.h).
+  std::unique_ptr<sim::Instance> CreateInstance(int component, double rate) {
+    return Create(component, rate);
+  }
+
+ protected:
   // A new instance, mono (component 0) or stereo (1), at `rate`.
   std::unique_ptr<sim::Instance> Create(int component, double rate) {
     auto instance = module.CreateInstance(component, rate);
