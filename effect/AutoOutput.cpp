@@ -5,10 +5,6 @@
 
 namespace qd {
 
-namespace {
-constexpr int kMomentaryReadInterval = 256;  // frames
-}
-
 AutoOutput::AutoOutput() {
   follower_.rate = 44100;
   rmsWindow_.SetSampleRate(44100);
@@ -38,11 +34,7 @@ void AutoOutput::Prepare(int sampleRate, int channels) {
     follower_.attack = std::exp(-1.0 / sampleRate);
     follower_.release = std::exp(-1.0 / (sampleRate * 0.01));
     rmsWindow_.SetSampleRate(sampleRate);
-    momentary_.reset();
-    momentary_ = LoudnessState::Create(kLoudnessMomentary, static_cast<unsigned>(sampleRate));
-    lastMomentary_ = -HUGE_VAL;
-    haveMomentaryReading_ = false;
-    framesSinceMomentaryRead_ = 0;
+    momentary_.Prepare(sampleRate);
   }
   rmsWindow_.Resize(channels_ * 600.0);
   gate_ = -60.0;
@@ -58,18 +50,11 @@ double AutoOutput::Measure(const double* x, int nFrames) {
     level = GainToDb(rmsWindow_.UpdateRms());
   } else if (mode_ == static_cast<double>(kLufs)) {
     haveLevel = false;
-    if (momentary_) {
-      momentary_->AddFrames(x, nFrames);
-      framesSinceMomentaryRead_ += nFrames;
-      // Until 400 ms have been fed the library answers from a zero-filled window.
-      if (momentary_->FramesFed() * 10 >= static_cast<int64_t>(sampleRate_) * 4) {
-        if (nFrames >= kMomentaryReadInterval ||
-            framesSinceMomentaryRead_ >= kMomentaryReadInterval || !haveMomentaryReading_) {
-          lastMomentary_ = momentary_->Momentary();
-          haveMomentaryReading_ = true;
-          framesSinceMomentaryRead_ = 0;
-        }
-        level = lastMomentary_;
+    if (momentary_.WindowFrames() > 0) {
+      momentary_.AddFrames(x, nFrames);
+      // Until 400 ms have been fed the window is partly the silence before the first frame.
+      if (momentary_.FramesFed() * 10 >= static_cast<int64_t>(sampleRate_) * 4) {
+        level = momentary_.Momentary();  // O(1): read at the end of every block
         haveLevel = true;
       }
     }

@@ -32,7 +32,8 @@ class AutoOutput {
   double SmoothedGain() const { return follower_.envelope; }
   const EnvelopeFollower& GainFollower() const { return follower_; }
   const RMSBuffer& RmsWindow() const { return rmsWindow_; }
-  bool HasMomentaryState() const { return momentary_ != nullptr; }
+  bool HasMomentaryState() const { return momentary_.WindowFrames() > 0; }
+  const MomentaryLoudness& Momentary() const { return momentary_; }
 
  private:
   double target_ = 0.0;
@@ -43,13 +44,8 @@ class AutoOutput {
   int sampleRate_ = 0;  // none before the first Prepare
   int channels_ = 2;
   EnvelopeFollower follower_;
-  std::unique_ptr<LoudnessState> momentary_;
+  MomentaryLoudness momentary_;
   RMSBuffer rmsWindow_;
-  // Momentary readings: the library re-sums its 400 ms window on every read, so small
-  // blocks read only once 256 frames have been fed since the last read.
-  double lastMomentary_ = -HUGE_VAL;
-  int framesSinceMomentaryRead_ = 0;
-  bool haveMomentaryReading_ = false;
 };
 
 }  // namespace qd

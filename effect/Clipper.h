@@ -3,7 +3,7 @@
 // Audio thread, under the plug-in mutex; allocates nothing.
 #pragma once
 
-#include "effect/AudioProcessor.h"
+#include "dsp/oversampling/AudioProcessor.h"
 
 namespace qd {
 
@@ -14,6 +14,10 @@ class Clipper : public AudioProcessor {
   double readout = 1.0;  // deepest linear gain of the last block, <= 1
 
   void ProcessOversampled(double** channels, int nSamples) override;
+  // The same stage as a plain per-sample loop with the C library's tanh: the reference the
+  // faster ProcessOversampled is checked against (equal for the hard curve, within 1e-15
+  // for the soft one).
+  void ProcessReference(double** channels, int nSamples);
   void OnRateChange() override {}
 };
 

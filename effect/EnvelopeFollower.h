@@ -5,11 +5,9 @@
 #include <cmath>
 #include <cstdint>
 
-namespace qd {
+#include "dsp/oversampling/Gain.h"
 
-// Gain conversions used throughout the effect.
-inline double DbToGain(double db) { return std::exp(db * 0.1151292546497); }
-inline double GainToDb(double gain) { return std::log(std::fabs(gain)) * 8.685889638065037; }
+namespace qd {
 
 // A fall of 40 dB in t ms at the given rate.
 inline double FortyDbFallCoefficient(double rate, double ms) {

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qd {
 
 Limiter::Limiter() {
@@ -38,6 +42,86 @@ void Limiter::SetSampleRate(int rate) {
 }
 
 void Limiter::ProcessOversampled(double** channels, int nSamples) {
+  readout = 1.0;
+  double* left = channels[0];
+  double* right = channels[1];
+  // Per follower both candidate updates are formed and the comparison picks one: the same
+  // arithmetic as EnvelopeFollower::Update with a shorter dependency chain. The gains are
+  // then applied to a whole chunk at once.
+  EnvelopeFollower* followers[3] = {&slow, &medium, &fast};
+  double env[3], up[3], upKeep[3], down[3], downKeep[3];
+  for (int f = 0; f < 3; ++f) {
+    env[f] = followers[f]->envelope;
+    up[f] = 1.0 - followers[f]->attack;
+    upKeep[f] = followers[f]->attack;
+    down[f] = 1.0 - followers[f]->release;
+    downKeep[f] = followers[f]->release;
+  }
+  constexpr int kChunk = 256;
+  double peak[kChunk];
+  for (int start = 0; start < nSamples; start += kChunk) {
+    const int n = std::min(kChunk, nSamples - start);
+    double* l = left + start;
+    double* r = right + start;
+    int i = 0;
+#if defined(__SSE2__)
+    const __m128d sign = _mm_set1_pd(-0.0), g = _mm_set1_pd(drive);
+    for (; i + 2 <= n; i += 2) {
+      const __m128d dl = _mm_mul_pd(g, _mm_loadu_pd(l + i));
+      const __m128d dr = _mm_mul_pd(g, _mm_loadu_pd(r + i));
+      _mm_storeu_pd(l + i, dl);
+      _mm_storeu_pd(r + i, dr);
+      // std::max(|l|, |r|): |l| unless |l| < |r|.
+      _mm_storeu_pd(peak + i, _mm_max_pd(_mm_andnot_pd(sign, dr), _mm_andnot_pd(sign, dl)));
+    }
+#endif
+    for (; i < n; ++i) {
+      l[i] *= drive;
+      r[i] *= drive;
+      peak[i] = std::max(std::fabs(l[i]), std::fabs(r[i]));
+    }
+    for (i = 0; i < n; ++i) {
+      const double d = peak[i];
+      for (int f = 0; f < 3; ++f) {
+        const double rising = up[f] * d + upKeep[f] * env[f];
+        const double falling = down[f] * d + downKeep[f] * env[f];
+        env[f] = d > env[f] ? rising : falling;
+      }
+      // std::max({0.3 x slow, 0.3 x medium, fast}): the first of the largest.
+      double e = 0.3 * env[0];
+      const double m = 0.3 * env[1];
+      if (e < m) e = m;
+      if (e < env[2]) e = env[2];
+      peak[i] = e;
+    }
+    i = 0;
+#if defined(__SSE2__)
+    const __m128d one = _mm_set1_pd(1.0);
+    __m128d lowest = _mm_set1_pd(readout);
+    for (; i + 2 <= n; i += 2) {
+      const __m128d e = _mm_loadu_pd(peak + i);
+      const __m128d over = _mm_cmpgt_pd(e, one);
+      // 1 / envelope above the ceiling, 1 / 1 = 1 elsewhere.
+      const __m128d gain =
+          _mm_div_pd(one, _mm_or_pd(_mm_and_pd(over, e), _mm_andnot_pd(over, one)));
+      _mm_storeu_pd(l + i, _mm_mul_pd(gain, _mm_loadu_pd(l + i)));
+      _mm_storeu_pd(r + i, _mm_mul_pd(gain, _mm_loadu_pd(r + i)));
+      lowest = _mm_min_pd(gain, lowest);
+    }
+    readout = std::min(
+        readout, std::min(_mm_cvtsd_f64(lowest), _mm_cvtsd_f64(_mm_unpackhi_pd(lowest, lowest))));
+#endif
+    for (; i < n; ++i) {
+      const double gain = peak[i] > 1.0 ? 1.0 / peak[i] : 1.0;
+      l[i] *= gain;
+      r[i] *= gain;
+      readout = std::min(readout, gain);
+    }
+  }
+  for (int f = 0; f < 3; ++f) followers[f]->envelope = env[f];
+}
+
+void Limiter::ProcessReference(double** channels, int nSamples) {
   readout = 1.0;
   double* left = channels[0];
   double* right = channels[1];

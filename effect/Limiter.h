@@ -7,7 +7,7 @@
 // Audio thread and parameter handler, under the plug-in mutex; allocates nothing.
 #pragma once
 
-#include "effect/AudioProcessor.h"
+#include "dsp/oversampling/AudioProcessor.h"
 #include "effect/EnvelopeFollower.h"
 
 namespace qd {
@@ -34,6 +34,9 @@ class Limiter : public AudioProcessor {
 
   void SetSampleRate(int rate) override;
   void ProcessOversampled(double** channels, int nSamples) override;
+  // The same stage as the plain per-sample loop, the reference ProcessOversampled is checked
+  // against (bit for bit).
+  void ProcessReference(double** channels, int nSamples);
   void OnRateChange() override;
   // The base-rate ceiling stage; folds its deepest gain into the readout.
   void ProcessDecimated(double* const* io, int channels, int nFrames) override;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "effect/RMSBuffer.h"
+
 namespace qd {
 
 // Library mode flags.
@@ -36,6 +38,33 @@ class LoudnessState {
   void* state_;  // the library's state (an unnamed struct type, so held untyped here)
   int64_t framesFed_ = 0;
   int64_t framesPer100ms_;
+};
+
+// Momentary loudness (the mean K-weighted power of the last 400 ms) of two channels, kept up
+// to date frame by frame, so a reading costs O(1) however often it is taken. It measures what
+// the loudness library's momentary reading measures (checked against it in the tests).
+// Prepare allocates (setup path); AddFrames and Momentary allocate nothing (audio thread).
+class MomentaryLoudness {
+ public:
+  // Designs the weighting at the rate (> 0) and clears the window and filter state.
+  void Prepare(int sampleRate);
+  void AddFrames(const double* interleaved, int frames);
+  // LUFS of the last 400 ms, the frames before the first counting as silence; -inf for a
+  // window of silence.
+  double Momentary() const;
+  int64_t FramesFed() const { return framesFed_; }
+  int WindowFrames() const { return windowFrames_; }
+
+ private:
+  struct Stage {
+    double b0, b1, b2, a1, a2;
+  };
+  Stage shelf_{}, highPass_{};
+  // Direct-form-II delays: [stage][delay][channel].
+  double z_[2][2][2] = {};
+  RMSBuffer window_;  // the filtered samples, interleaved
+  int windowFrames_ = 0;
+  int64_t framesFed_ = 0;
 };
 
 }  // namespace qd

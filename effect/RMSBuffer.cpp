@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace qd {
 
 void CircularBuffer::Allocate(int size) {
@@ -33,6 +37,17 @@ inline void TwoSumAdd(double& sum, double& compensation, double term) {
   sum = t;
 }
 
+#if defined(__SSE2__)
+// TwoSumAdd on two lanes at once.
+inline void TwoSumAdd2(__m128d& sum, __m128d& compensation, __m128d term) {
+  const __m128d t = _mm_add_pd(sum, term);
+  const __m128d b = _mm_sub_pd(t, sum);
+  compensation =
+      _mm_add_pd(compensation, _mm_add_pd(_mm_sub_pd(sum, _mm_sub_pd(t, b)), _mm_sub_pd(term, b)));
+  sum = t;
+}
+#endif
+
 }  // namespace
 
 void RMSBuffer::ClearSums() {
@@ -62,6 +77,42 @@ void RMSBuffer::PushSegment(const double* samples, double* items, int count) {
     lane_ = (lane_ + 1) % kLanes;
   }
   int nonZero = 0;
+#if defined(__SSE2__)
+  // Whole rounds two lanes to a register: the same operations on the same lanes as the
+  // scalar loop below, so the sums are identical.
+  static_assert(kLanes == 4);
+  if (i + kLanes <= count) {
+    __m128d addSum[2], addComp[2], remSum[2], remComp[2];
+    for (int h = 0; h < 2; ++h) {
+      addSum[h] = _mm_loadu_pd(added_.sum + 2 * h);
+      addComp[h] = _mm_loadu_pd(added_.compensation + 2 * h);
+      remSum[h] = _mm_loadu_pd(removed_.sum + 2 * h);
+      remComp[h] = _mm_loadu_pd(removed_.compensation + 2 * h);
+    }
+    const __m128d zero = _mm_setzero_pd();
+    __m128i counted = _mm_setzero_si128();  // per lane: nonzero new minus nonzero old
+    for (; i + kLanes <= count; i += kLanes) {
+      for (int h = 0; h < 2; ++h) {
+        const __m128d n = _mm_loadu_pd(samples + i + 2 * h);
+        const __m128d o = _mm_loadu_pd(items + i + 2 * h);
+        counted = _mm_sub_epi64(counted, _mm_castpd_si128(_mm_cmpneq_pd(n, zero)));
+        counted = _mm_add_epi64(counted, _mm_castpd_si128(_mm_cmpneq_pd(o, zero)));
+        TwoSumAdd2(addSum[h], addComp[h], _mm_mul_pd(n, n));
+        TwoSumAdd2(remSum[h], remComp[h], _mm_mul_pd(o, o));
+        _mm_storeu_pd(items + i + 2 * h, n);
+      }
+    }
+    for (int h = 0; h < 2; ++h) {
+      _mm_storeu_pd(added_.sum + 2 * h, addSum[h]);
+      _mm_storeu_pd(added_.compensation + 2 * h, addComp[h]);
+      _mm_storeu_pd(removed_.sum + 2 * h, remSum[h]);
+      _mm_storeu_pd(removed_.compensation + 2 * h, remComp[h]);
+    }
+    alignas(16) int64_t lanes[2];
+    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counted);
+    nonZero += static_cast<int>(lanes[0] + lanes[1]);
+  }
+#endif
   for (; i + kLanes <= count; i += kLanes) {
     for (int l = 0; l < kLanes; ++l) {
       const double n = samples[i + l], o = items[i + l];
@@ -101,7 +152,23 @@ void RMSBuffer::OnWrap(const double* items, int lastIndex) {
   // Start again from a compensated sum of the whole window, so no rounding error of the
   // running sums outlives the samples that caused it.
   ClearSums();
-  for (int i = 0; i <= lastIndex; ++i) {
+  int i = 0;
+#if defined(__SSE2__)
+  // Two lanes to a register, the same operations as the scalar loop.
+  __m128d sum[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
+  __m128d compensation[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
+  for (; i + kLanes <= lastIndex + 1; i += kLanes) {
+    for (int h = 0; h < 2; ++h) {
+      const __m128d x = _mm_loadu_pd(items + i + 2 * h);
+      TwoSumAdd2(sum[h], compensation[h], _mm_mul_pd(x, x));
+    }
+  }
+  for (int h = 0; h < 2; ++h) {
+    _mm_storeu_pd(added_.sum + 2 * h, sum[h]);
+    _mm_storeu_pd(added_.compensation + 2 * h, compensation[h]);
+  }
+#endif
+  for (; i <= lastIndex; ++i) {
     const int l = i % kLanes;
     TwoSumAdd(added_.sum[l], added_.compensation[l], items[i] * items[i]);
   }
@@ -114,7 +181,7 @@ double RMSBuffer::ExactSumOfSquares() const {
   return s;
 }
 
-double RMSBuffer::Rms() const {
+double RMSBuffer::SumOfSquares() const {
   if (size_ <= 0 || nonZero_ == 0) return 0.0;
   double sum = 0.0, compensation = 0.0;
   for (int l = 0; l < kLanes; ++l) {
@@ -125,7 +192,12 @@ double RMSBuffer::Rms() const {
     TwoSumAdd(sum, compensation, added_.compensation[l]);
     TwoSumAdd(sum, compensation, -removed_.compensation[l]);
   }
-  return std::sqrt(std::max(0.0, sum + compensation) / size_);
+  return std::max(0.0, sum + compensation);
+}
+
+double RMSBuffer::Rms() const {
+  if (size_ <= 0 || nonZero_ == 0) return 0.0;
+  return std::sqrt(SumOfSquares() / size_);
 }
 
 }  // namespace qd

@@ -44,6 +44,8 @@ class RMSBuffer : public CircularBuffer {
   void Resize(double ms);
   // sqrt(sum of squares of the whole window / size); 0 for an empty window.
   double Rms() const;
+  // The sum of squares of the whole window (compensated); exactly 0 for a window of zeros.
+  double SumOfSquares() const;
   // Rms(), also stored as the last value.
   double UpdateRms() { return lastRms_ = Rms(); }
   double LastRms() const { return lastRms_; }

@@ -156,6 +156,8 @@ class ChannelFilter : public DesignedFilter<Design> {
   }
 
   const StateType& channelState(int channel) const { return states_[channel]; }
+  // For block forms that advance the same state (BlockForm); same threading as processBlock.
+  StateType& channelState(int channel) { return states_[channel]; }
 
  private:
   template <class Sample>

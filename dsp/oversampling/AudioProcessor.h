@@ -8,6 +8,13 @@
 // SetOversampling, SetChannelCount and CreateFilters allocate (two filters) and belong to
 // setup paths (construction, parameter changes), never overlapping Process.
 //
+// Two channels at factor 1 run the stage on the caller's arrays; at a factor of 2 or more they
+// run the filters in their block form (BlockForm: the
+// zero-stuffing, the gains and the picking fused into the filters, both channels in one
+// register, AVX2 + FMA where the processor has them); other cases, and every case after
+// UseReferenceForm(true), run the plain loop: gain, zero-stuffing, processBlock, picking.
+// The two agree to rounding (about 1e-15 of full scale; the tests hold them to 1e-12).
+//
 // Capacity: each oversampling buffer holds kBufferSamples samples per channel, so one pass
 // takes MaxFramesPerPass() = kBufferSamples / factor frames (16384, 8192, 4096 at factors 1,
 // 2, 4). Process takes any frame count: a larger block is worked through in consecutive
@@ -17,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "dsp/filters/BlockForm.h"
 #include "dsp/filters/Filter.h"
 
 namespace qd {
@@ -80,6 +88,17 @@ class AudioProcessor {
   const Iir::Filter* UpFilter() const { return upFilter_.get(); }
   const Iir::Filter* DownFilter() const { return downFilter_.get(); }
 
+  // Tests and benchmarks: run the plain reference loop instead of the block form (or, with
+  // UseIsa, the block form with a chosen instruction set). Setup path only.
+  void UseReferenceForm(bool reference) { referenceForm_ = reference; }
+  bool UsesReferenceForm() const { return referenceForm_; }
+  void UseIsa(Iir::Isa isa) {
+    isa_ = isa;
+    upForm_.UseIsa(isa);
+    downForm_.UseIsa(isa);
+  }
+  Iir::Isa ActiveIsa() const { return upForm_.Ready() ? upForm_.ActiveIsa() : isa_; }
+
  protected:
   int32_t sampleRate_ = 44100;
   int32_t factor_ = 1;
@@ -90,12 +109,22 @@ class AudioProcessor {
   double mix_ = 1.0;
   std::unique_ptr<Iir::Filter> upFilter_;
   std::unique_ptr<Iir::Filter> downFilter_;
-  std::unique_ptr<double[]> dry_[kMaxChannels];   // the upsampled input, for the mix
+  std::unique_ptr<double[]> dry_[kMaxChannels];   // the upsampled input, for a mix below 1
   std::unique_ptr<double[]> work_[kMaxChannels];  // the oversampled signal the stage processes
 
  private:
   void ProcessPass(double* const* io, int channels, int nFrames);
+  void ProcessPassReference(double* const* io, int channels, int nFrames);
+  // Blends the stage's output with the dry signal kept before it, when the mix is below 1.
+  void KeepDry(double* const* signal, int channels, int n);
+  void ApplyMix(double* const* signal, int channels, int n);
   double* workChannels_[kMaxChannels] = {};
+  // The stereo filters and their block forms (null and unusable for one channel).
+  Iir::BlockForm::StereoFilter* stereoUp_ = nullptr;
+  Iir::BlockForm::StereoFilter* stereoDown_ = nullptr;
+  Iir::BlockForm upForm_, downForm_;
+  Iir::Isa isa_ = Iir::BestIsa();
+  bool referenceForm_ = false;
 };
 
 }  // namespace qd
