@@ -613,6 +613,11 @@ bool PluginBase::SetParameterFromHost(int index, double normalized, HostValueRul
   return true;
 }
 
+double PluginBase::ParameterNormalized(int index) const {
+  const PluginParam* param = GetParam(index);
+  return param ? param->Normalized() : 0.0;
+}
+
 double PluginBase::ExpectHostEcho(int index) {
   Lock lock(mutex_);
   const PluginParam* param = GetParam(index);

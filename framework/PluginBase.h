@@ -155,6 +155,8 @@ class PluginBase : public ParamHost {
   // runs. False for an index outside the list.
   bool SetParameterFromHost(int index, double normalized,
                             HostValueRule rule = HostValueRule::kSnap);
+  // Parameter `index`'s normalised value as the host reads it; 0 for an index outside the list.
+  double ParameterNormalized(int index) const;
   // Before the plug-in posts parameter `index`'s normalised value to a host that answers it
   // (HostValueRule::kKeepEcho): records the value the answer restores and returns the
   // normalised value to post.

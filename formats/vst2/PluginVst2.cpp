@@ -200,8 +200,7 @@ void PluginVst2::AnnounceMidiInterest() {
 
 float PluginVst2::GetParameter(int32_t index) {
   Lock lock(plugin_->Mutex());
-  const PluginParam* param = plugin_->GetParam(index);
-  return param ? static_cast<float>(param->Normalized()) : 0.0f;
+  return static_cast<float>(plugin_->ParameterNormalized(index));
 }
 
 void PluginVst2::SetParameter(int32_t index, float value) {
