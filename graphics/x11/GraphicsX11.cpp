@@ -170,6 +170,8 @@ void GraphicsX11::CloseNativeWindow() {
   entryState_ = 0;
 }
 
+int GraphicsX11::EventFileDescriptor() const { return display_ ? ConnectionNumber(display_) : -1; }
+
 void* GraphicsX11::NativeWindowHandle() const {
   return window_ ? reinterpret_cast<void*>(static_cast<uintptr_t>(window_)) : nullptr;
 }

@@ -38,6 +38,7 @@ class GraphicsX11 : public Graphics {
 
   // The host's idle call: reads X events, runs the tick when it is due, paints.
   void Idle() override;
+  int EventFileDescriptor() const override;
 
   // Text-entry states: 0 idle, 1 the entry has the keyboard focus, 2 a redraw happened while
   // the entry is open, 3 cancel requested, 4 commit requested.
