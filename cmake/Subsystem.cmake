@@ -25,3 +25,5 @@ function(qd_test)
   qd_timeout(limit 600)
   gtest_discover_tests(${ARG_NAME} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT ${limit})
 endfunction()
+
+include(${CMAKE_CURRENT_LIST_DIR}/FormatModule.cmake)

@@ -1,6 +1,7 @@
 # The 64-bit Windows build (cross-compiled with cmake/toolchains/mingw-w64-x86_64.cmake; see
 # scripts/build-windows.sh). The same subsystem folders build as on Linux; the Windows pieces
-# come from platform/win (module handle, resources, critical section, dynamic loading) and
+# come from platform/win (module handle, resources, critical section, dynamic loading; it
+# knows none of the subsystems), graphics/bitmap/win (DIB sections, GDI fonts and text) and
 # graphics/win (the editor window). The deliverables are finished once every folder has been
 # added: DLL names, export tables and the images as PNG resources.
 option(QD_WIN_TESTS "Build the Windows test programs that run under Wine" ON)
@@ -85,8 +86,6 @@ function(qd_windows_finish)
   endif()
   # The plug-in mutex is the critical section of platform/win.
   target_link_libraries(framework PUBLIC platform_win)
-  # The pixel layer's platform font is the GDI one in platform/win.
-  target_link_libraries(graphics_bitmap PUBLIC platform_win)
   if(TARGET tools_host)
     # dlopen and friends over LoadLibrary, for the host's loader.
     target_include_directories(tools_host BEFORE PUBLIC ${PROJECT_SOURCE_DIR}/platform/win/compat)

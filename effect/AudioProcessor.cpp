@@ -48,6 +48,8 @@ void AudioProcessor::SetSampleRate(int rate) {
   sampleRate_ = rate;
 }
 
+void AudioProcessor::ProcessDecimated(double* const*, int, int) {}
+
 void AudioProcessor::SetBlockSize(int size) {
   blockSize_ = size;
 }
@@ -154,6 +156,7 @@ void AudioProcessor::ProcessPass(double* const* io, int channels, int nFrames) {
       for (int k = 0; k < nFrames; ++k) io[c][k] = work[k * f];
     }
   }
+  ProcessDecimated(io, channels, nFrames);
 }
 
 }  // namespace qd

@@ -50,6 +50,10 @@ class AudioProcessor {
   virtual void ProcessOversampled(double** channels, int nSamples) = 0;
   // Called after the factor changes (and so the processing rate).
   virtual void OnRateChange() = 0;
+  // The stage's work at the base rate on the decimated pass: nFrames frames of `channels`
+  // arrays, in place, after the downsampling. Does nothing unless a stage overrides it.
+  // Audio thread: must not allocate, lock or throw.
+  virtual void ProcessDecimated(double* const* io, int channels, int nFrames);
 
   // io holds ChannelCount() arrays of nFrames samples; on return they hold the stage's
   // output at the base rate. Null io or channel pointers, and nFrames <= 0, do nothing.

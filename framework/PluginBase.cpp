@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "framework/HostFloat.h"
 #include "framework/Text.h"
 
 namespace qd {
@@ -38,7 +39,7 @@ PluginBase::PluginBase(const PluginIdentity& id)
   CopyText(productName_, id.productName);
   CopyText(makerName_, id.makerName);
 
-  ParseChannelConfigs(id.channelConfig);
+  channelConfigs_ = ParseChannelConfigs(id.channelConfig);
   int maxIn = 0, maxOut = 0;
   for (const ChannelConfig& c : channelConfigs_) {
     maxIn = std::max(maxIn, c.numInputs);
@@ -64,22 +65,24 @@ PluginBase::~PluginBase() {
   surfaceBridge_.reset();
 }
 
-void PluginBase::ParseChannelConfigs(const char* text) {
-  if (!text) return;
+std::vector<ChannelConfig> ParseChannelConfigs(const char* text, bool pairsOnly) {
+  std::vector<ChannelConfig> configs;
+  if (!text) return configs;
   // Channel counts are bounded so that a malformed string cannot ask for absurd channel
   // records; the configurations of this system use 1 and 2.
   constexpr int kMaxChannels = 64;
   const char* p = text;
   for (;;) {
     int in = 0, out = 0;
-    std::sscanf(p, "%d-%d", &in, &out);
+    const bool pair = std::sscanf(p, "%d-%d", &in, &out) == 2;
     in = std::clamp(in, 0, kMaxChannels);
     out = std::clamp(out, 0, kMaxChannels);
-    channelConfigs_.push_back({in, out});
+    if (pair || !pairsOnly) configs.push_back({in, out});
     const char* space = std::strchr(p, ' ');
     if (!space) break;
     p = space + 1;
   }
+  return configs;
 }
 
 bool IsValidSampleRate(double hz) {
@@ -288,7 +291,7 @@ void PluginBase::RunBlockFloat(int nFrames) {
   const int n = std::clamp(nFrames, 0, maxBlockSize_);
   for (OutputChannel& out : outputs_) {
     if (!out.connected || !out.floatDestination) continue;
-    for (int k = 0; k < n; ++k) out.floatDestination[k] = static_cast<float>(out.scratch[k]);
+    for (int k = 0; k < n; ++k) out.floatDestination[k] = EngineToHostFloat(out.scratch[k]);
   }
 }
 
@@ -297,7 +300,7 @@ void PluginBase::RunBlockFloatAccumulating(int nFrames) {
   const int n = std::clamp(nFrames, 0, maxBlockSize_);
   for (OutputChannel& out : outputs_) {
     if (!out.connected || !out.floatDestination) continue;
-    for (int k = 0; k < n; ++k) out.floatDestination[k] += static_cast<float>(out.scratch[k]);
+    for (int k = 0; k < n; ++k) out.floatDestination[k] += EngineToHostFloat(out.scratch[k]);
   }
 }
 

@@ -101,6 +101,10 @@ constexpr int64_t kMaxStateBytes = 16 << 20;
 // at least 1 (sizes above kMaxScratchFrames are taken as kMaxScratchFrames: longer blocks
 // run in slices).
 bool IsValidSampleRate(double hz);
+// The channel configurations of a text such as "1-1 2-2" (inputs-outputs, space separated);
+// counts are clamped to 0..64. A piece that is no pair reads as 0-0, or is left out when
+// pairsOnly (the AAX description registers only whole pairs).
+std::vector<ChannelConfig> ParseChannelConfigs(const char* text, bool pairsOnly = false);
 int ValidBlockSize(int64_t frames);  // 0 for an invalid size
 
 class PluginBase : public ParamHost {
@@ -344,7 +348,6 @@ class PluginBase : public ParamHost {
     bool pending = false;
   };
 
-  void ParseChannelConfigs(const char* text);
   // Runs fn(offset, frames) over slices no longer than the scratch buffers.
   template <typename Fn>
   void ForEachSlice(int nFrames, Fn&& fn);

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "framework/Text.h"
@@ -130,9 +129,8 @@ bool PluginParam::ParseText(const char* text, double* value) const {
     *value = matched;
     return true;
   }
-  char* end = nullptr;
-  double v = std::strtod(text, &end);
-  if (end == text || !std::isfinite(v)) return false;
+  double v = 0.0;
+  if (!ParseNumberText(text, &v)) return false;
   *value = negateDisplay_ ? -v : v;
   return true;
 }

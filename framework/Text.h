@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 
@@ -36,6 +37,18 @@ inline int32_t TruncateToInt(double v) {
   if (v >= 2147483647.0) return std::numeric_limits<int32_t>::max();
   if (v <= -2147483648.0) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(v);
+}
+
+// The one reader of a number a host or a user types: a finite decimal number at the start of
+// the text (leading blanks allowed, a unit may follow). False, and *value untouched, for
+// null, empty or junk text and for "nan" or "inf".
+inline bool ParseNumberText(const char* text, double* value) {
+  if (!text || !value) return false;
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (end == text || !std::isfinite(v)) return false;
+  *value = v;
+  return true;
 }
 
 }  // namespace qd

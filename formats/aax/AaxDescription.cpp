@@ -5,6 +5,7 @@
 #include <string>
 
 #include "formats/aax/AaxEffectParameters.h"
+#include "framework/PluginBase.h"
 
 namespace qd {
 
@@ -112,16 +113,12 @@ aax::Result DescribeEffect(AAX_VCollection& collection, const EffectDescription&
   aax::Result r = effect->AddCategory(aax::kCategoryDynamics);
 
   int configuration = 0;
-  ForEachPiece(d.channelConfig, ' ', [&](const char* piece) {
-    int in = 0, out = 0;
-    if (std::sscanf(piece, "%d-%d", &in, &out) != 2) return;
+  for (const ChannelConfig& config : ParseChannelConfigs(d.channelConfig, true)) {
+    int in = config.numInputs, out = config.numOutputs;
     // The ID table has one row per configuration; a configuration without a row has no IDs
     // to register under and is left out.
-    if (configuration >= EffectDescription::kMaxConfigurations) return;
+    if (configuration >= EffectDescription::kMaxConfigurations) break;
     if (in < 1) in = 1;
-#ifndef NDEBUG
-    std::printf("***** inputs %d *****\n", in);
-#endif
     ComponentSetupRecord setup;
     setup.inputStemFormat = StemFormatForChannels(in);
     setup.outputStemFormat = StemFormatForChannels(out);
@@ -131,7 +128,7 @@ aax::Result DescribeEffect(AAX_VCollection& collection, const EffectDescription&
     setup.audioSuitePluginId = d.audioSuiteIds[configuration];
     ++configuration;
     r |= DescribeComponent(*effect, setup);
-  });
+  }
 
   r |= effect->AddProcPtr(reinterpret_cast<void*>(d.createEffectParameters),
                           aax::kProcCreateEffectParameters);

@@ -3,82 +3,55 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "framework/FormatPolicies.h"
 #include "framework/Text.h"
 
 namespace qd {
 
-namespace {
-
-// A normalised value from the host: NaN reads as 0, the rest is clamped to 0..1.
-double SaneNormalized(double n) {
-  return std::isnan(n) ? 0.0 : std::clamp(n, 0.0, 1.0);
-}
-
-void CutTo(std::string* text, int32_t maxLength) {
-  if (maxLength < 0) maxLength = 0;
-  if (text->size() > static_cast<size_t>(maxLength)) text->resize(static_cast<size_t>(maxLength));
-}
-
-}  // namespace
+using namespace aax_policy;
 
 // ---------------------------------------------------------------- tapers
 
 AAX_CPluginTaperDelegate::AAX_CPluginTaperDelegate(double minValue, double maxValue, double shape)
-    : min_(minValue), max_(maxValue), shape_(shape > 0.0 && std::isfinite(shape) ? shape : 1.0) {}
+    : min_(minValue), max_(maxValue), shape_(SaneShape(shape)) {}
 
 double AAX_CPluginTaperDelegate::NormalizedToReal(double normalized) const {
-  const double n = SaneNormalized(normalized);
-  const double lo = std::min(min_, max_), hi = std::max(min_, max_);
-  return std::clamp(min_ + (max_ - min_) * std::pow(n, shape_), lo, hi);
+  return CurveToReal(min_, max_, shape_, normalized);
 }
 
 double AAX_CPluginTaperDelegate::RealToNormalized(double real) const {
-  if (!(max_ > min_)) return 0.0;  // an empty range has one value, at 0
-  if (std::isnan(real)) return 0.0;
-  const double r = std::clamp(real, min_, max_);
-  return std::clamp(std::pow((r - min_) / (max_ - min_), 1.0 / shape_), 0.0, 1.0);
+  return CurveToNormalized(min_, max_, shape_, real);
 }
 
 int32_t AAX_CLinearTaperDelegate::NormalizedToReal(double normalized) const {
-  const double n = SaneNormalized(normalized);
-  const int32_t v = TruncateToInt((static_cast<double>(max_) - min_) * n + min_);
-  return std::clamp(v, std::min(min_, max_), std::max(min_, max_));
+  return SteppedToReal(min_, max_, normalized);
 }
 
 double AAX_CLinearTaperDelegate::RealToNormalized(int32_t real) const {
-  if (max_ <= min_) return 0.0;
-  const int32_t r = std::clamp(real, min_, max_);
-  return (static_cast<double>(r) - min_) / (static_cast<double>(max_) - min_);
+  return SteppedToNormalized(min_, max_, real);
 }
 
 // ---------------------------------------------------------------- display
 
 template <typename T>
 bool AAX_CNumberDisplayDelegate<T>::ValueToString(T value, std::string* out) const {
-  char text[64];
-  std::snprintf(text, sizeof(text), "%.*f", precision_, static_cast<double>(value));
-  *out = text;
+  *out = NumberText(static_cast<double>(value), precision_);
   return true;
 }
 
 template <typename T>
 bool AAX_CNumberDisplayDelegate<T>::ValueToString(T value, int32_t maxLength,
                                                   std::string* out) const {
-  ValueToString(value, out);
-  CutTo(out, maxLength);
-  if (!out->empty() && out->back() == '.') out->pop_back();
+  *out = NumberText(static_cast<double>(value), precision_, std::max(0, maxLength));
   return true;
 }
 
 template <typename T>
 bool AAX_CNumberDisplayDelegate<T>::StringToValue(const char* text, T* value) const {
-  if (!text) return false;
-  char* end = nullptr;
-  const double v = std::strtod(text, &end);
-  if (end == text || !std::isfinite(v)) return false;
+  double v = 0.0;
+  if (!ParseNumberText(text, &v)) return false;
   if constexpr (std::is_same_v<T, double>) {
     *value = v;
   } else {
@@ -90,7 +63,7 @@ bool AAX_CNumberDisplayDelegate<T>::StringToValue(const char* text, T* value) co
 template <typename T>
 bool AAX_CUnitDisplayDelegateDecorator<T>::ValueToString(T value, std::string* out) const {
   const bool ok = inner_->ValueToString(value, out);
-  *out += unit_;
+  AppendUnit(out, unit_);
   return ok;
 }
 
@@ -98,7 +71,7 @@ template <typename T>
 bool AAX_CUnitDisplayDelegateDecorator<T>::ValueToString(T value, int32_t maxLength,
                                                          std::string* out) const {
   const bool ok = inner_->ValueToString(value, maxLength, out);
-  if (out->size() + unit_.size() <= static_cast<size_t>(std::max(0, maxLength))) *out += unit_;
+  AppendUnit(out, unit_, std::max(0, maxLength));
   return ok;
 }
 
@@ -125,7 +98,7 @@ bool AAX_CStringDisplayDelegate::ValueToString(int32_t value, std::string* out) 
 bool AAX_CStringDisplayDelegate::ValueToString(int32_t value, int32_t maxLength,
                                                std::string* out) const {
   const bool ok = ValueToString(value, out);
-  CutTo(out, maxLength);
+  CutText(out, maxLength);
   return ok;
 }
 
@@ -148,7 +121,7 @@ bool AAX_CBinaryDisplayDelegate::ValueToString(bool value, std::string* out) con
 bool AAX_CBinaryDisplayDelegate::ValueToString(bool value, int32_t maxLength,
                                                std::string* out) const {
   ValueToString(value, out);
-  CutTo(out, maxLength);
+  CutText(out, maxLength);
   return true;
 }
 

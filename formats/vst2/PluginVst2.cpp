@@ -20,7 +20,7 @@ using Lock = std::lock_guard<PluginMutex>;
 
 constexpr intptr_t kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 constexpr intptr_t kVendorSpecificAnswer = 0xBEEF;
-constexpr intptr_t kCockosAnswer = 0xBEEF0000;
+constexpr intptr_t kHostExtensionAnswer = 0xBEEF0000;  // "yes" to a host-extension query
 
 int32_t ArrangementType(int channels) {
   switch (channels) {
@@ -441,11 +441,11 @@ intptr_t PluginVst2::CanDo(const char* text) {
   }
   if (is("hasCockosExtensions")) {
     hostExtensionFlags_ |= 1;
-    return kCockosAnswer;
+    return kHostExtensionAnswer;
   }
   if (is("hasCockosViewAsConfig")) {
     hostExtensionFlags_ |= 2;
-    return kCockosAnswer;
+    return kHostExtensionAnswer;
   }
   return 0;
 }

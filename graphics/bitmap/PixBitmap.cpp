@@ -85,7 +85,7 @@ bool PixMemBitmap::Resize(int32_t width, int32_t height) {
   return true;
 }
 
-#ifndef _WIN32  // the Windows section is in platform/win/PixSysBitmapWin.cpp
+#ifndef _WIN32  // the Windows section is in win/PixSysBitmapWin.cpp
 PixSysBitmap::PixSysBitmap(int32_t width, int32_t height) {
   Resize(width, height);
 }

@@ -73,7 +73,7 @@ class PixSysBitmap : public PixBitmap {
   bool Resize(int32_t width, int32_t height) override;
 #ifdef _WIN32
   // On Windows the pixels are a device-independent section selected into this device
-  // context, so GDI text can draw into them (platform/win/PixSysBitmapWin.cpp).
+  // context, so GDI text can draw into them (win/PixSysBitmapWin.cpp).
   void* DrawingContext() override {
     return dc_;
   }

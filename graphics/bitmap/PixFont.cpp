@@ -17,7 +17,7 @@
 
 namespace qd {
 
-// On Windows the platform font is a GDI font (platform/win/PlatformFontWin.cpp).
+// On Windows the platform font is a GDI font (win/PlatformFontWin.cpp).
 #ifndef _WIN32
 namespace {
 

@@ -92,7 +92,7 @@ bool ChooseNativeTextPath(int32_t fontFlags, bool hasPlatformFont, int32_t drawF
                           bool underWine, int32_t extraLineSpacing, int32_t lineHeight);
 
 #ifdef _WIN32
-// GDI text (platform/win/NativeText.cpp). The Wine test opens "Software\Wine" under the
+// GDI text (win/NativeText.cpp). The Wine test opens "Software\Wine" under the
 // local machine once per process.
 constexpr bool kHasNativeTextEngine = true;
 bool RunningUnderWine();

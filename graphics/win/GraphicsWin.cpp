@@ -17,7 +17,6 @@ namespace {
 constexpr char kClassName[] = "PluginWndClass";
 constexpr UINT_PTR kTimerId = 2;
 constexpr int kEntryId = 99;
-constexpr int32_t kEntryTextMax = 32;
 
 // Open editor windows of this module; the class is registered while this is above 0.
 std::atomic<int32_t> g_windowCount{0};
@@ -142,12 +141,6 @@ int32_t KeyCodeForVirtualKey(uint32_t vk) {
   return -1;
 }
 
-bool AcceptEntryCharacter(const PluginParam* param, uint32_t c) {
-  if (!param || c == '\b') return true;
-  if (c == '+' || c == '-' || (c >= '0' && c <= '9')) return true;
-  return c == '.' && param->Kind() == kParamDouble;
-}
-
 GraphicsWin::GraphicsWin(ParamHost* plugin, int32_t width, int32_t height, int32_t framesPerSecond)
     : Graphics(plugin, width, height, framesPerSecond) {}
 
@@ -225,10 +218,8 @@ void GraphicsWin::ForgetTextEntry() {
   if (entryFont_) DeleteObject(static_cast<HGDIOBJ>(entryFont_));
   entryFont_ = nullptr;
   entryWindow_ = nullptr;
-  entryControl_ = nullptr;
-  entryParam_ = -1;
   entryPreviousProc_ = 0;
-  entryState_ = kEntryIdle;
+  entry_.Close();
 }
 
 bool GraphicsWin::CopyToScreen(const Bounds& rect) {
@@ -249,34 +240,36 @@ intptr_t GraphicsWin::HandleMessage(void* handle, uint32_t message, uintptr_t wP
   HWND window = Hwnd(handle);
   // While the entry has the focus the editor does nothing else: a click cancels the entry,
   // everything else (timer and paint included) goes to the default procedure.
-  if (entryWindow_ && entryState_ == kEntryFocused) {
-    if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN) entryState_ = kEntryCancel;
+  if (entry_.HasFocus()) {
+    if (message == WM_LBUTTONDOWN || message == WM_RBUTTONDOWN || message == WM_MBUTTONDOWN) {
+      entry_.EditorButtonPressed(message == WM_MBUTTONDOWN);
+    }
     return DefWindowProcA(window, message, wParam, lParam);
   }
   switch (message) {
     case WM_TIMER: {
       if (wParam != kTimerId) break;
-      if (entryWindow_ && entryState_ != kEntryIdle) {
-        if (entryState_ == kEntryCancel || entryState_ == kEntryCommit) {
+      switch (entry_.OnTick()) {
+        case TextEntry::Tick::kCommit:
+        case TextEntry::Tick::kCancel:
           SettleTextEntry();
-        } else if (entryState_ == kEntryRedrawn) {
-          entryState_ = kEntryIdle;
-        }
-        return 0;
+          return 0;
+        case TextEntry::Tick::kSkip:
+          return 0;
+        case TextEntry::Tick::kRedraw:
+          break;
       }
       Bounds dirty;
       if (NeedsRedraw(&dirty)) {
         RECT r{dirty.left, dirty.top, dirty.right, dirty.bottom};
         InvalidateRect(window, &r, FALSE);
-        if (entryWindow_) {
+        if (entry_.IsOpen()) {
           // Keep the box from being painted over.
           RECT e{entryRect_.left, entryRect_.top, entryRect_.right, entryRect_.bottom};
           ValidateRect(window, &e);
-          UpdateWindow(window);
-          entryState_ = kEntryRedrawn;
-        } else {
-          UpdateWindow(window);
         }
+        UpdateWindow(window);
+        entry_.Redrawn();
       }
       return 0;
     }
@@ -305,10 +298,7 @@ intptr_t GraphicsWin::HandleMessage(void* handle, uint32_t message, uintptr_t wP
     case WM_LBUTTONDOWN:
     case WM_RBUTTONDOWN:
     case WM_MBUTTONDOWN:
-      if (entryWindow_) {
-        entryState_ = kEntryCommit;
-        return 0;
-      }
+      if (entry_.EditorButtonPressed(message == WM_MBUTTONDOWN)) return 0;
       SetFocus(window);
       SetCapture(window);
       OnMouseDown(XFrom(lParam), YFrom(lParam), KeysFrom(wParam));
@@ -324,7 +314,7 @@ intptr_t GraphicsWin::HandleMessage(void* handle, uint32_t message, uintptr_t wP
       return 0;
     case WM_MOUSEMOVE:
       if (wParam & (MK_LBUTTON | MK_RBUTTON)) {
-        if (GetCapture() == window && !entryWindow_) {
+        if (GetCapture() == window && !entry_.IsOpen()) {
           OnMouseDrag(XFrom(lParam), YFrom(lParam), KeysFrom(wParam));
         }
       } else {
@@ -332,10 +322,7 @@ intptr_t GraphicsWin::HandleMessage(void* handle, uint32_t message, uintptr_t wP
       }
       return 0;
     case WM_MOUSEWHEEL: {
-      if (entryWindow_) {
-        entryState_ = kEntryCancel;
-        return 0;
-      }
+      if (entry_.EditorWheel()) return 0;
       RECT r;
       GetWindowRect(window, &r);
       const int notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
@@ -361,9 +348,9 @@ intptr_t GraphicsWin::HandleMessage(void* handle, uint32_t message, uintptr_t wP
       return DefWindowProcA(window, message, wParam, lParam);
     }
     case WM_CTLCOLOREDIT:
-      if (entryControl_ && reinterpret_cast<HWND>(lParam) == Hwnd(entryWindow_)) {
+      if (entry_.EntryControl() && reinterpret_cast<HWND>(lParam) == Hwnd(entryWindow_)) {
         HDC dc = reinterpret_cast<HDC>(wParam);
-        const TextStyle& style = entryControl_->Style();
+        const TextStyle& style = entry_.EntryControl()->Style();
         SetBkColor(dc, ColourRef(style.entryBackground));
         SetTextColor(dc, ColourRef(style.entryForeground));
         SetBkMode(dc, OPAQUE);
@@ -422,10 +409,8 @@ void GraphicsWin::PromptTextEntry(Control* control, int32_t paramIndex, const Bo
                            DEFAULT_PITCH | FF_DONTCARE, style.fontName);
   entryWindow_ = entry;
   entryFont_ = font;
-  entryControl_ = control;
-  entryParam_ = paramIndex;
   entryRect_ = rect;
-  entryState_ = kEntryIdle;
+  entry_.Open(control, paramIndex);
   if (font) SendMessageA(entry, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   SendMessageA(entry, EM_LIMITTEXT, static_cast<WPARAM>(control->TextEntryLimit()), 0);
   SendMessageA(entry, EM_SETSEL, 0, -1);
@@ -439,30 +424,30 @@ intptr_t GraphicsWin::HandleEntryMessage(void* handle, uint32_t message, uintptr
                                          intptr_t lParam) {
   HWND entry = Hwnd(handle);
   auto previous = reinterpret_cast<WNDPROC>(entryPreviousProc_);
-  const PluginParam* param = Plugin() ? Plugin()->GetParam(entryParam_) : nullptr;
+  const PluginParam* param = Plugin() ? Plugin()->GetParam(entry_.ParamIndex()) : nullptr;
   switch (message) {
     case WM_SETFOCUS:
-      entryState_ = kEntryFocused;
+      entry_.FocusGained();
       break;  // the box still draws its caret
     case WM_KILLFOCUS:
-      entryState_ = kEntryCommit;
+      entry_.FocusLost();
       break;
     case WM_KEYDOWN:
       if (wParam == VK_RETURN) {
-        entryState_ = kEntryCommit;
+        entry_.Confirm();
         return 0;
       }
       if (wParam == VK_ESCAPE) {
-        entryState_ = kEntryCancel;
+        entry_.Cancel();
         return 0;
       }
       break;
     case WM_CHAR:
-      if (param && !AcceptEntryCharacter(param, static_cast<uint32_t>(wParam))) return 0;
+      if (!AcceptEntryCharacter(param, static_cast<uint32_t>(wParam))) return 0;
       break;
     case WM_COMMAND:
       if (HIWORD(wParam) == 1) {
-        entryState_ = kEntryCommit;
+        entry_.Confirm();
         return 0;
       }
       break;
@@ -483,14 +468,14 @@ void GraphicsWin::SettleTextEntry() {
   if (!entryWindow_) return;
   HWND entry = Hwnd(entryWindow_);
   std::string text;
-  if (entryState_ == kEntryCommit) {
-    char buffer[kEntryTextMax + 1] = {};
+  const bool commit = entry_.State() == kEntryCommit;
+  if (commit) {
+    char buffer[kEntryCommitTextMax + 1] = {};
     GetWindowTextA(entry, buffer, sizeof buffer);
     text = buffer;
   }
-  const bool commit = entryState_ == kEntryCommit;
-  Control* control = entryControl_;
-  const int32_t param = entryParam_;
+  Control* control = entry_.EntryControl();
+  const int32_t param = entry_.ParamIndex();
   SetWindowLongPtrA(entry, GWLP_WNDPROC, entryPreviousProc_);
   DestroyWindow(entry);
   ForgetTextEntry();
@@ -499,7 +484,7 @@ void GraphicsWin::SettleTextEntry() {
 
 void GraphicsWin::CancelTextEntry() {
   if (!entryWindow_) return;
-  entryState_ = kEntryCancel;
+  entry_.Cancel();
   SettleTextEntry();
 }
 

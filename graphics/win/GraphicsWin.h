@@ -1,7 +1,7 @@
 // The editor window on Windows: a child window of the host's window with a repeating timer
 // (id 2, one tick per frame) that redraws the dirty controls, paint, mouse and key messages
-// routed to the graphics core, a modal pop-up menu and a one-line text entry settled by the
-// timer.
+// routed to the graphics core, a modal pop-up menu and a one-line text entry: a native edit
+// box whose states (TextEntry) the timer settles.
 //
 // Threads: every call runs on the host's editor (GUI) thread; the audio thread only marks
 // controls dirty, which the next tick picks up. The object lives as long as the plug-in; its
@@ -13,19 +13,14 @@
 #include <string>
 
 #include "graphics/Graphics.h"
+#include "graphics/TextEntry.h"
 
 namespace qd {
 
 class GraphicsWin : public Graphics {
  public:
-  // Text-entry states.
-  enum EntryState : int32_t {
-    kEntryIdle = 0,
-    kEntryFocused = 1,
-    kEntryRedrawn = 2,
-    kEntryCancel = 3,
-    kEntryCommit = 4
-  };
+  // Text-entry states (graphics/TextEntry.h).
+  using enum EntryState;
 
   GraphicsWin(ParamHost* plugin, int32_t width, int32_t height, int32_t framesPerSecond);
   ~GraphicsWin() override;
@@ -45,7 +40,7 @@ class GraphicsWin : public Graphics {
 
   // For tests: the open text entry's box, control and state.
   void* TextEntryWindow() const { return entryWindow_; }
-  int32_t TextEntryState() const { return entryState_; }
+  int32_t TextEntryState() const { return entry_.State(); }
   // Open editor windows in the process (the window class is registered while above 0).
   static int32_t OpenWindowCount();
 
@@ -72,10 +67,8 @@ class GraphicsWin : public Graphics {
   void* parent_ = nullptr;
   void* entryWindow_ = nullptr;
   void* entryFont_ = nullptr;
-  Control* entryControl_ = nullptr;
-  int32_t entryParam_ = -1;
   intptr_t entryPreviousProc_ = 0;
-  int32_t entryState_ = kEntryIdle;
+  TextEntry entry_;
   Bounds entryRect_;
   void* paintContext_ = nullptr;  // the device context between BeginPaint and EndPaint
 };
@@ -92,10 +85,5 @@ Menu* FindMenuForId(Menu& menu, int32_t id, int32_t* index);
 
 // Maps a virtual-key code to the graphics core's key code, or -1 for keys it does not use.
 int32_t KeyCodeForVirtualKey(uint32_t virtualKey);
-
-// Whether a character typed into a text entry is kept: backspace always; for a parameter
-// of kind bool, integer or enum only '+', '-' and digits, for a continuous one also '.'.
-// Without a parameter every character is kept.
-bool AcceptEntryCharacter(const PluginParam* param, uint32_t character);
 
 }  // namespace qd

@@ -10,7 +10,6 @@
 #include "framework/PluginParam.h"
 #include "graphics/Controls.h"
 #include "graphics/PlatformGraphics.h"
-#include "graphics/bitmap/Blit.h"
 #include "graphics/bitmap/PixFont.h"
 #include "graphics/x11/X11ErrorTrap.h"
 #include "graphics/x11/X11PopupMenu.h"
@@ -22,12 +21,6 @@ namespace {
 constexpr long kEditorEvents = ExposureMask | ButtonPressMask | ButtonReleaseMask |
                                PointerMotionMask | KeyPressMask | KeyReleaseMask |
                                StructureNotifyMask | FocusChangeMask;
-constexpr long kEntryEvents =
-    ExposureMask | ButtonPressMask | KeyPressMask | KeyReleaseMask | FocusChangeMask;
-constexpr PixelWord kSelection = 0xFF3875D7;
-constexpr PixelWord kSelectedText = 0xFFFFFFFF;
-constexpr int32_t kEntryTextFlags = kTextNoClip | kTextSingleLine | kTextVCentre;
-constexpr size_t kCommitTextLimit = 32;
 
 Bounds Rect(int x, int y, int w, int h) {
   return {x, y, x + w, y + h};
@@ -57,14 +50,6 @@ int32_t KeyCodeFor(KeySym key) {
   if (key >= XK_a && key <= XK_z) return kKeyLetterA + static_cast<int32_t>(key - XK_a);
   if (key >= XK_A && key <= XK_Z) return kKeyLetterA + static_cast<int32_t>(key - XK_A);
   return -1;
-}
-
-// The width of the first `length` bytes of text in the font.
-int32_t TextWidth(PixFont* font, const std::string& text, int32_t length) {
-  if (!font || length <= 0) return 0;
-  Bounds extent;
-  font->DrawText(nullptr, text.c_str(), length, &extent, kEntryTextFlags | kTextMeasure);
-  return extent.Width();
 }
 
 }  // namespace
@@ -165,9 +150,7 @@ void GraphicsX11::CloseNativeWindow() {
   captured_ = false;
   havePress_ = false;
   damage_ = {};
-  entryControl_ = nullptr;
-  entryParam_ = -1;
-  entryState_ = 0;
+  entry_.Close();
 }
 
 int GraphicsX11::EventFileDescriptor() const { return display_ ? ConnectionNumber(display_) : -1; }
@@ -200,20 +183,22 @@ void GraphicsX11::ProcessEvents() {
 }
 
 void GraphicsX11::OnTimer() {
-  if (entryWindow_ && entryState_ != 0) {
-    // While the entry has the focus the editor neither redraws nor settles; a requested
-    // commit or cancel is carried out now; a tick after a redraw is skipped.
-    if (entryState_ == 3 || entryState_ == 4) {
-      SettleEntry();
-    } else if (entryState_ == 2) {
-      entryState_ = 0;
-    }
-    return;
+  switch (entry_.OnTick()) {
+    case TextEntry::Tick::kCommit:
+      SettleEntry(true);
+      return;
+    case TextEntry::Tick::kCancel:
+      SettleEntry(false);
+      return;
+    case TextEntry::Tick::kSkip:
+      return;
+    case TextEntry::Tick::kRedraw:
+      break;
   }
   Bounds dirty;
   if (!NeedsRedraw(&dirty)) return;
   damage_ = Join(damage_, dirty);
-  if (entryWindow_) entryState_ = 2;
+  entry_.Redrawn();
 }
 
 void GraphicsX11::FlushDamage() {
@@ -221,7 +206,7 @@ void GraphicsX11::FlushDamage() {
   const Bounds damage = damage_;
   damage_ = {};
   if (windowGone_) return;
-  if (entryWindow_ && entryState_ == 1) {
+  if (entry_.HasFocus()) {
     // The user is typing: show what the draw bitmap holds without redrawing the controls.
     CopyToScreen(damage);
   } else {
@@ -248,12 +233,12 @@ MouseKeys GraphicsX11::KeysFromState(unsigned state) const {
 }
 
 bool GraphicsX11::HandleEvent(XEvent& event) {
-  if (entryWindow_ && event.xany.window == entryWindow_) {
-    HandleEntryEvent(event);
+  if (entryBox_.IsOpen() && event.xany.window == entryBox_.Handle()) {
+    entryBox_.HandleEvent(event, entry_);
     return true;
   }
   if (!window_ || event.xany.window != window_) return true;
-  const bool typing = entryWindow_ && entryState_ == 1;
+  const bool typing = entry_.HasFocus();
   switch (event.type) {
     case Expose: {
       const XExposeEvent& e = event.xexpose;
@@ -266,8 +251,8 @@ bool GraphicsX11::HandleEvent(XEvent& event) {
     case DestroyNotify:
       if (event.xdestroywindow.window == window_) {
         windowGone_ = true;
-        entryWindow_ = 0;  // destroyed with its parent
-        entryGc_ = nullptr;
+        entryBox_.Forget();  // destroyed with its parent
+        entry_.Close();
         return false;
       }
       break;
@@ -292,7 +277,7 @@ bool GraphicsX11::HandleEvent(XEvent& event) {
       const XMotionEvent& m = event.xmotion;
       const MouseKeys keys = KeysFromState(m.state);
       if (keys.left || keys.right) {
-        if (captured_ && !entryWindow_) OnMouseDrag(m.x, m.y, keys);
+        if (captured_ && !entry_.IsOpen()) OnMouseDrag(m.x, m.y, keys);
       } else {
         OnMouseOver(m.x, m.y, keys);
       }
@@ -309,25 +294,14 @@ bool GraphicsX11::HandleEvent(XEvent& event) {
 }
 
 void GraphicsX11::HandleButtonPress(const XButtonEvent& b) {
-  if (entryWindow_ && entryState_ == 1) {
-    // A click in the editor while the user types cancels the entry and does nothing else.
-    if (b.button == Button1 || b.button == Button3) entryState_ = 3;
-    return;
-  }
   MouseKeys keys = KeysFromState(b.state);
   if (b.button == Button4 || b.button == Button5) {  // one wheel notch
-    if (entryWindow_) {
-      entryState_ = 3;
-    } else {
-      OnMouseWheel(b.x, b.y, keys, b.button == Button4 ? 1.0f : -1.0f);
-    }
+    if (!entry_.EditorWheel()) OnMouseWheel(b.x, b.y, keys, b.button == Button4 ? 1.0f : -1.0f);
     return;
   }
   if (b.button < Button1 || b.button > Button3) return;
-  if (entryWindow_) {
-    entryState_ = 4;  // a click elsewhere confirms what was typed
-    return;
-  }
+  // While an entry is open a press only settles it (TextEntry says how).
+  if (entry_.EditorButtonPressed(b.button == Button2)) return;
   if (b.button == Button1) keys.left = true;
   if (b.button == Button3) keys.right = true;
   if (b.button == Button1 && havePress_ && b.time - lastPressTime_ <= kDoubleClickMs &&
@@ -421,35 +395,18 @@ Menu* GraphicsX11::PopupMenu(Menu& menu, const Bounds& rect) {
 
 void GraphicsX11::PromptTextEntry(Control* control, int32_t paramIndex, const Bounds& rect,
                                   const char* initialText) {
-  if (!display_ || !window_ || windowGone_ || entryWindow_ || !control) return;
-  const int w = rect.right - rect.left + 1, h = rect.bottom - rect.top + 1;
-  if (w <= 0 || h <= 0) return;
-  LineEditor::Filter filter = LineEditor::Filter::kAnyText;
-  if (const PluginParam* param = Plugin() ? Plugin()->GetParam(paramIndex) : nullptr) {
-    filter =
-        param->Kind() == kParamDouble ? LineEditor::Filter::kDecimal : LineEditor::Filter::kInteger;
-  }
+  if (!display_ || !window_ || windowGone_ || entry_.IsOpen() || !control) return;
+  const PluginParam* param = Plugin() ? Plugin()->GetParam(paramIndex) : nullptr;
+  TextStyle style = control->Style();
+  Bounds probe;
+  DrawTextStyled(style, "0", &probe, true);  // finds the style's font
   X11ErrorTrap trap(display_);
-  XSetWindowAttributes attributes{};
-  attributes.background_pixmap = None;
-  attributes.border_pixel = 0;
-  attributes.colormap = colormap_;
-  attributes.event_mask = kEntryEvents;
-  entryWindow_ =
-      XCreateWindow(display_, window_, rect.left, rect.top, static_cast<unsigned>(w),
-                    static_cast<unsigned>(h), 0, visual_.depth, InputOutput, visual_.visual,
-                    CWBackPixmap | CWBorderPixel | CWColormap | CWEventMask, &attributes);
-  if (!entryWindow_) return;
-  entryGc_ = XCreateGC(display_, entryWindow_, 0, nullptr);
-  XMapRaised(display_, entryWindow_);
-  XSetInputFocus(display_, entryWindow_, RevertToParent, CurrentTime);
-  entryControl_ = control;
-  entryParam_ = paramIndex;
-  entryRect_ = Rect(rect.left, rect.top, w, h);
-  entryStyle_ = control->Style();
-  entryState_ = 0;
-  editor_.Reset(initialText, control->TextEntryLimit(), filter);
-  DrawEntry();
+  // The box takes the focus as it opens, so the entry is open before its first event.
+  entry_.Open(control, paramIndex);
+  if (!entryBox_.Open(display_, window_, visual_, colormap_, rect, style, initialText,
+                      control->TextEntryLimit(), EntryCharactersFor(param))) {
+    entry_.Close();
+  }
 }
 
 void GraphicsX11::CancelTextEntry() {
@@ -457,138 +414,16 @@ void GraphicsX11::CancelTextEntry() {
 }
 
 void GraphicsX11::DestroyEntry() {
-  if (entryWindow_ && display_) {
-    if (entryGc_) XFreeGC(display_, entryGc_);
-    XDestroyWindow(display_, entryWindow_);
-    damage_ = Join(damage_, entryRect_);
-  }
-  entryWindow_ = 0;
-  entryGc_ = nullptr;
-  entryControl_ = nullptr;
-  entryParam_ = -1;
-  entryState_ = 0;
+  damage_ = Join(damage_, entryBox_.Close());
+  entry_.Close();
 }
 
-void GraphicsX11::SettleEntry() {
-  const int32_t state = entryState_;
-  Control* control = entryControl_;
-  const int32_t param = entryParam_;
-  const std::string text = editor_.Text().substr(0, kCommitTextLimit);
+void GraphicsX11::SettleEntry(bool commit) {
+  Control* control = entry_.EntryControl();
+  const int32_t param = entry_.ParamIndex();
+  const std::string text = entryBox_.CommitText();
   DestroyEntry();
-  if (state == 4 && control) CommitTextEntry(control, param, text.c_str());
-}
-
-void GraphicsX11::HandleEntryEvent(XEvent& event) {
-  switch (event.type) {
-    case Expose:
-      if (event.xexpose.count == 0) DrawEntry();
-      break;
-    case FocusIn:
-      if (event.xfocus.detail != NotifyPointer && (entryState_ == 0 || entryState_ == 2)) {
-        entryState_ = 1;
-      }
-      break;
-    case FocusOut:
-      // Focus moving elsewhere confirms the entry; a cancel already asked for stays a cancel.
-      if ((event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed) &&
-          event.xfocus.detail != NotifyInferior && event.xfocus.detail != NotifyPointer &&
-          entryState_ != 3) {
-        entryState_ = 4;
-      }
-      break;
-    case ButtonPress:
-      if (entryState_ != 1) XSetInputFocus(display_, entryWindow_, RevertToParent, CurrentTime);
-      break;
-    case KeyPress: {
-      char chars[16] = {};
-      KeySym key = NoSymbol;
-      const int n = XLookupString(&event.xkey, chars, sizeof(chars) - 1, &key, nullptr);
-      const bool shift = (event.xkey.state & ShiftMask) != 0;
-      const bool control = (event.xkey.state & ControlMask) != 0;
-      switch (key) {
-        case XK_Return:
-        case XK_KP_Enter:
-          entryState_ = 4;
-          break;
-        case XK_Escape:
-          entryState_ = 3;
-          break;
-        case XK_BackSpace:
-          editor_.Backspace();
-          break;
-        case XK_Delete:
-        case XK_KP_Delete:
-          editor_.DeleteForward();
-          break;
-        case XK_Left:
-        case XK_KP_Left:
-          editor_.MoveCaret(-1, shift);
-          break;
-        case XK_Right:
-        case XK_KP_Right:
-          editor_.MoveCaret(1, shift);
-          break;
-        case XK_Home:
-        case XK_KP_Home:
-          editor_.Home(shift);
-          break;
-        case XK_End:
-        case XK_KP_End:
-          editor_.End(shift);
-          break;
-        default:
-          if (control && (key == XK_a || key == XK_A)) {
-            editor_.SelectAll();
-          } else if (n == 1 && !control) {
-            editor_.Type(chars[0]);
-          }
-          break;
-      }
-      DrawEntry();
-      break;
-    }
-    default:
-      break;
-  }
-}
-
-void GraphicsX11::DrawEntry() {
-  if (!entryWindow_ || !display_) return;
-  const int w = entryRect_.Width(), h = entryRect_.Height();
-  PixMemBitmap bitmap(w, h);
-  if (!bitmap.HasPixels()) return;
-  ClearBitmap(&bitmap, entryStyle_.entryBackground.Word());
-  Bounds probe;
-  DrawTextStyled(entryStyle_, "0", &probe, true);  // finds the style's font
-  PixFont* font = entryStyle_.font;
-  const std::string& text = editor_.Text();
-  const int32_t length = static_cast<int32_t>(text.size());
-  const int32_t textWidth = TextWidth(font, text, length);
-  int32_t x0 = 2;
-  if (entryStyle_.align == kAlignCentre) x0 = (w - textWidth) / 2;
-  if (entryStyle_.align == kAlignRight) x0 = w - 2 - textWidth;
-  const int32_t lineHeight = font ? font->LineHeight() : h;
-  const int32_t top = (h - lineHeight) / 2;
-  const PixelWord foreground = entryStyle_.entryForeground.Word();
-  if (font && length > 0) {
-    Bounds r = Rect(x0, 0, textWidth + 1, h);
-    font->SetTextColour(foreground);
-    font->DrawText(&bitmap, text.c_str(), length, &r, kEntryTextFlags);
-    if (editor_.HasSelection()) {
-      const int32_t start = editor_.SelectionStart(), end = editor_.SelectionEnd();
-      const int32_t sx = x0 + TextWidth(font, text, start);
-      const int32_t ex = x0 + TextWidth(font, text, end);
-      FillBitmapRect(&bitmap, sx, top, ex - sx, lineHeight, kSelection, 1.0f, kBlitCopy);
-      Bounds selected = Rect(sx, 0, ex - sx + 1, h);
-      font->SetTextColour(kSelectedText);
-      font->DrawText(&bitmap, text.c_str() + start, end - start, &selected, kEntryTextFlags);
-    }
-  }
-  if (!editor_.HasSelection()) {
-    const int32_t cx = x0 + TextWidth(font, text, editor_.Caret());
-    FillBitmapRect(&bitmap, cx, top, 1, lineHeight, foreground, 1.0f, kBlitCopy);
-  }
-  PutBitmap(display_, entryWindow_, entryGc_, visual_, bitmap, Rect(0, 0, w, h));
+  if (commit && control) CommitTextEntry(control, param, text.c_str());
 }
 
 // ---------------------------------------------------------------------------- factory

@@ -8,8 +8,9 @@
 // pointer grab is the capture), double clicks (two left presses within kDoubleClickMs) and
 // wheel notches go to the graphics core; keys are mapped to the core's key codes, and the keys
 // the editor does not use are sent on to the host's top-level window. Menus run a modal loop
-// on the same thread (X11PopupMenu); the text entry is a child window with a LineEditor that
-// is committed or cancelled by the next tick after it loses the focus.
+// on the same thread (X11PopupMenu); the text entry is a child window (X11TextEntry) whose
+// states (TextEntry) are settled by the tick: committed or cancelled by the next tick after
+// it loses the focus.
 //
 // Threads: every call comes from the host's editor thread; nothing here blocks on the audio
 // thread. Protocol errors caused by host window ids are caught (X11ErrorTrap) and make the
@@ -23,8 +24,9 @@
 #include <memory>
 
 #include "graphics/Graphics.h"
-#include "graphics/x11/LineEditor.h"
+#include "graphics/TextEntry.h"
 #include "graphics/x11/X11Image.h"
+#include "graphics/x11/X11TextEntry.h"
 
 namespace qd {
 
@@ -40,11 +42,10 @@ class GraphicsX11 : public Graphics {
   void Idle() override;
   int EventFileDescriptor() const override;
 
-  // Text-entry states: 0 idle, 1 the entry has the keyboard focus, 2 a redraw happened while
-  // the entry is open, 3 cancel requested, 4 commit requested.
-  int32_t TextEntryState() const { return entryState_; }
-  bool TextEntryOpen() const { return entryWindow_ != 0; }
-  const LineEditor& TextEntryEditor() const { return editor_; }
+  // The text entry's state (graphics/TextEntry.h), whether its box is open, and its text.
+  int32_t TextEntryState() const { return entry_.State(); }
+  bool TextEntryOpen() const { return entryBox_.IsOpen(); }
+  const LineEditor& TextEntryEditor() const { return entryBox_.Editor(); }
 
  protected:
   bool CopyToScreen(const Bounds& rect) override;
@@ -63,14 +64,12 @@ class GraphicsX11 : public Graphics {
   bool HandleEvent(XEvent& event);
   void HandleButtonPress(const XButtonEvent& event);
   void HandleKey(XKeyEvent& event);
-  void HandleEntryEvent(XEvent& event);
   void OnTimer();
   void FlushDamage();
   void ForwardToTopLevel(XKeyEvent event);
   MouseKeys KeysFromState(unsigned state) const;
 
-  void DrawEntry();
-  void SettleEntry();
+  void SettleEntry(bool commit);
   void DestroyEntry();
 
   Display* display_ = nullptr;
@@ -90,14 +89,8 @@ class GraphicsX11 : public Graphics {
   Time lastPressTime_ = 0;
   int lastPressX_ = 0, lastPressY_ = 0;
 
-  Window entryWindow_ = 0;
-  GC entryGc_ = nullptr;
-  Control* entryControl_ = nullptr;
-  int32_t entryParam_ = -1;
-  int32_t entryState_ = 0;
-  Bounds entryRect_;
-  TextStyle entryStyle_;
-  LineEditor editor_;
+  TextEntry entry_;
+  X11TextEntry entryBox_;
 };
 
 // Makes the plug-ins created from now on build their editors as X11 windows.

@@ -12,17 +12,7 @@ void LineEditor::Reset(const char* text, int32_t limit, Filter filter) {
 }
 
 bool LineEditor::Accepts(char c) const {
-  const bool sign = c == '+' || c == '-';
-  const bool digit = c >= '0' && c <= '9';
-  switch (filter_) {
-    case Filter::kInteger:
-      return sign || digit;
-    case Filter::kDecimal:
-      return sign || digit || c == '.';
-    case Filter::kAnyText:
-    default:
-      return c >= 32 && c <= 126;
-  }
+  return c >= 32 && c <= 126 && AcceptEntryCharacter(filter_, static_cast<unsigned char>(c));
 }
 
 void LineEditor::EraseSelection() {

@@ -1,20 +1,20 @@
-// The one-line editor behind the text entry: text, selection and caret, the character
-// filter and the length limit. Plain data, editor thread only; no window system.
+// The one-line editor behind the X11 text entry's box: text, selection and caret, the length
+// limit, and the entry's character rule (graphics/TextEntry.h) applied to what is typed. It
+// stores bytes, so only printable ASCII is typed in. Plain data, editor thread only; no window
+// system.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "graphics/TextEntry.h"
 
 namespace qd {
 
 class LineEditor {
  public:
   // Which characters typing accepts (backspace and deletion are always allowed).
-  enum class Filter {
-    kAnyText,  // printable ASCII
-    kInteger,  // '+', '-', '0'..'9'
-    kDecimal,  // as kInteger, and '.'
-  };
+  using Filter = EntryCharacters;
 
   // Starts editing `text` with all of it selected and the caret at the end.
   void Reset(const char* text, int32_t limit, Filter filter);

@@ -137,15 +137,10 @@ inline float RandomHostValue(Seeded& s) {
 }
 
 // The bound on output samples. The limiter holds the stereo-linked peak at 1.0 at its
-// processing rate and "Output Level" never raises the gain, so at limiter factor 1 the output
-// stays within 1.0 (up to rounding). At factors 2 and 4 the limited signal then passes the
-// decimation low-pass, which rings past the ceiling on sharp gain changes and clipped edges
-// (up to about 1 dB on full-scale squares). The bound there is the largest output the filter
-// can give from input bounded by 1.0: the sum of the magnitudes of its impulse response,
-// 1.719 (+4.7 dB) at 2x and 1.495 (+3.5 dB) at 4x.
-constexpr double kCeilingFactor1 = 1.0 + 1e-12;
-constexpr double kCeiling2x = 1.72;
-constexpr double kCeiling4x = 1.50;
+// processing rate, its base-rate ceiling stage holds what the decimation filter rings past
+// it, and "Output Level" never raises the gain: so no output sample exceeds 1.0, at every
+// oversampling factor.
+constexpr double kOutputCeiling = 1.0;
 
 // Input no host should send but some do.
 enum class Bad { kNaN, kPosInf, kNegInf, kMixed, kDenormal, kSquare, kLargest };
@@ -223,6 +218,22 @@ std::string CheckSamples(const std::vector<Sample> (&channels)[2], int channelCo
         return "channel " + std::to_string(c) + " frame " + std::to_string(k) + " of " +
                std::to_string(n) + " is " + std::to_string(v) + " (ceiling " +
                std::to_string(ceiling) + ")";
+      }
+    }
+  }
+  return {};
+}
+
+// The first of the first `n` float output samples of the first `channelCount` channels
+// that is subnormal (non-zero and below the smallest normal float in magnitude), as text;
+// empty when there is none.
+inline std::string FindSubnormal(const std::vector<float> (&channels)[2], int channelCount, int n) {
+  for (int c = 0; c < channelCount; ++c) {
+    for (int k = 0; k < n; ++k) {
+      const float v = channels[c][static_cast<size_t>(k)];
+      if (v != 0.0f && std::fabs(v) < std::numeric_limits<float>::min()) {
+        return "channel " + std::to_string(c) + " frame " + std::to_string(k) + " of " +
+               std::to_string(n) + " is subnormal (" + std::to_string(v * 1e38f) + "e-38)";
       }
     }
   }

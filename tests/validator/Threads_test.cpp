@@ -32,8 +32,8 @@ struct AudioThread {
       }
       Fill(program, b, n, 48000.0);
       // Another thread may switch the limiter's oversampling (through a restored state)
-      // between reading it here and the block, so the loosest of the ceilings applies.
-      const double ceiling = std::max({kCeilingFactor1, kCeiling2x, kCeiling4x});
+      // between blocks; the ceiling is the same at every factor.
+      const double ceiling = kOutputCeiling;
       ProcessBlock(plugin, b, n, (rng() & 1) ? Precision::kDouble : Precision::kFloat);
       failure = CheckBlock(b, n, ceiling);
       blocks.fetch_add(1);

@@ -36,6 +36,14 @@ class AaxValidator : public ::testing::Test {
     EXPECT_EQ(module.Api().canUnloadNow(), 0) << "plug-in objects left alive";
     EXPECT_EQ(sim::HostObjectsAlive(), hostObjectsBefore) << "host objects still referenced";
   }
+
+ public:
+  // For a driver that makes the instances a shared suite runs on (see AaxDriver.h).
+  std::unique_ptr<sim::Instance> CreateInstance(int component, double rate) {
+    return Create(component, rate);
+  }
+
+ protected:
   // A new instance, mono (component 0) or stereo (1), at `rate`.
   std::unique_ptr<sim::Instance> Create(int component, double rate) {
     auto instance = module.CreateInstance(component, rate);
@@ -93,14 +101,9 @@ inline bool Bypassed(sim::Instance& instance) {
   return Normalized(instance, kAaxBypassId) >= 0.5;
 }
 
-// The bound on output samples (see Random.h). The host's view of "Limiter Oversample" may
-// name a lower factor than the one running: the host's parameter truncates the value it is
-// given, while the plug-in first rounds it to tenths, so a value just under a step shows the
-// lower step and runs the upper. The loosest of the ceilings of the factors therefore
-// applies through this format; the per-factor ceilings are held by the VST2 runs, which
-// read the plug-in's own display.
+// The bound on output samples (see Random.h): the same at every factor.
 inline double Ceiling() {
-  return std::max({kCeilingFactor1, kCeiling2x, kCeiling4x});
+  return kOutputCeiling;
 }
 
 // Every parameter's normalised value (bypass last) as the host reads it.
