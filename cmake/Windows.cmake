@@ -17,12 +17,19 @@ endif()
 add_compile_definitions(NOMINMAX WIN32_LEAN_AND_MEAN _POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 
 # The module-definition file of a deliverable: its own entry points, then cairo's public
-# functions, which both deliverables export under their cairo names.
+# functions, which the VST2 and AAX deliverables export under their cairo names (NO_CAIRO:
+# the entry points only).
 function(qd_windows_def_file out library)
+  cmake_parse_arguments(ARG "NO_CAIRO" "" "" ${ARGN})
   set(text "LIBRARY ${library}\nEXPORTS\n")
-  foreach(name IN LISTS ARGN)
+  foreach(name IN LISTS ARG_UNPARSED_ARGUMENTS)
     string(APPEND text "  ${name}\n")
   endforeach()
+  if(ARG_NO_CAIRO)
+    file(WRITE ${out}.new "${text}")
+    configure_file(${out}.new ${out} COPYONLY)
+    return()
+  endif()
   set(cairo_list ${QD_WIN_DEPS}/lib/cairo-exports.txt)
   if(NOT EXISTS ${cairo_list})
     message(FATAL_ERROR "${cairo_list} is missing: run scripts/windows/deps.sh")
@@ -69,6 +76,13 @@ function(qd_windows_finish)
       COMMAND ${CMAKE_COMMAND} -E make_directory ${bundle}
       COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:QuarloDorvantixAax> ${bundle}/
       DEPENDS QuarloDorvantixAax VERBATIM)
+  endif()
+  if(TARGET QuarloDorvantixVst3)
+    # QuarloDorvantix.vst3/Contents/x86_64-win/QuarloDorvantix.vst3, exporting the factory
+    # and the DLL's init and exit functions only.
+    set_target_properties(QuarloDorvantixVst3 PROPERTIES SUFFIX ".vst3")
+    qd_windows_deliverable(QuarloDorvantixVst3 QuarloDorvantix.vst3 GetPluginFactory InitDll
+      ExitDll NO_CAIRO)
   endif()
   # The plug-in mutex is the critical section of platform/win.
   target_link_libraries(framework PUBLIC platform_win)

@@ -49,6 +49,9 @@ class PluginEditor {
   // The host's idle call while the window is open (drives the redraw tick where the
   // platform has no timer of its own).
   virtual void Idle() {}
+  // While the window is open: the file descriptor its window-system events arrive on (the
+  // X connection), for a host run loop that watches it; -1 when there is none.
+  virtual int EventFileDescriptor() const { return -1; }
 };
 
 // The object that gives the editor's draw bitmap a cairo surface; owned by the base.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the 64-bit Windows deliverables on Linux: QuarloDorvantix.dll (VST2) and
-# QuarloDorvantix.aaxplugin (AAX, also laid out as a bundle), plus qdhost.exe and the
+# Builds the 64-bit Windows deliverables on Linux: QuarloDorvantix.dll (VST2),
+# QuarloDorvantix.aaxplugin (AAX, also laid out as a bundle) and the QuarloDorvantix.vst3
+# bundle, plus qdhost.exe and the
 # Windows test programs that scripts/windows/wine-tests.sh runs under Wine.
 #   ./scripts/build-windows.sh
 # Installs the cross compilers when missing (root or sudo), builds the static dependencies
@@ -35,5 +36,6 @@ echo "Windows deliverables:"
 echo "  $build/vst/QuarloDorvantix.dll"
 echo "  $build/aax/QuarloDorvantix.aaxplugin"
 echo "  $build/aax-bundle/QuarloDorvantix.aaxplugin/Contents/x64/QuarloDorvantix.aaxplugin"
+echo "  $build/vst3/QuarloDorvantix.vst3/Contents/x86_64-win/QuarloDorvantix.vst3"
 echo "  $build/tools/host/qdhost.exe"
 "$root/scripts/windows/check-dlls.sh" "$build"

@@ -153,6 +153,8 @@ void GraphicsX11::CloseNativeWindow() {
   entry_.Close();
 }
 
+int GraphicsX11::EventFileDescriptor() const { return display_ ? ConnectionNumber(display_) : -1; }
+
 void* GraphicsX11::NativeWindowHandle() const {
   return window_ ? reinterpret_cast<void*>(static_cast<uintptr_t>(window_)) : nullptr;
 }

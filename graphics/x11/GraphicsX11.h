@@ -40,6 +40,7 @@ class GraphicsX11 : public Graphics {
 
   // The host's idle call: reads X events, runs the tick when it is due, paints.
   void Idle() override;
+  int EventFileDescriptor() const override;
 
   // The text entry's state (graphics/TextEntry.h), whether its box is open, and its text.
   int32_t TextEntryState() const { return entry_.State(); }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows checks under Wine, after scripts/build-windows.sh:
-#   1. without a display: the VST2 and AAX binding tests rebuilt as Windows programs (the
-#      simulated AAX host and the VST2 test host load the DLLs), and qdhost.exe against the
+#   1. without a display: the VST2, AAX and VST3 binding tests rebuilt as Windows programs (the
+#      simulated AAX host and the VST2 and VST3 test hosts load the DLLs), and qdhost.exe against the
 #      Linux build: the same `info` answers, and a render whose output agrees with the Linux
 #      module's within 1e-6, also after a state saved on Windows is loaded on Linux;
 #   2. with Xvfb: the Windows piece tests (window, text entry, menus, resources, GDI text) and
@@ -62,6 +62,9 @@ w 900 "$tests/formats_vst2_tests.exe" --gtest_brief=1 \
 
 step "AAX binding tests under Wine: the simulated AAX host drives the .aaxplugin"
 w 900 "$tests/formats_aax_tests.exe" --gtest_brief=1 || fail "formats_aax_tests"
+
+step "VST3 test host under Wine: the Windows bundle through its factory"
+w 900 "$tests/formats_vst3_tests.exe" --gtest_brief=1 || fail "formats_vst3_tests"
 
 step "qdhost.exe: identity and parameters agree with the Linux module"
 lin_host="$linux/tools/host/qdhost"
