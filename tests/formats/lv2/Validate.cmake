@@ -1,4 +1,4 @@
-# Runs lv2_validate over the bundle's Turtle files against the installed LV2 specifications
+# Runs lv2_validate over the bundle's Turtle files against the LV2 vocabularies Debian installs
 # and fails unless it finds no error.
 file(GLOB files ${BUNDLE}/*.ttl)
 execute_process(COMMAND lv2_validate ${files} OUTPUT_VARIABLE out ERROR_VARIABLE err
