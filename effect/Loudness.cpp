@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -63,7 +64,7 @@ void MomentaryLoudness::Prepare(int sampleRate) {
   // from their analogue prototypes by the bilinear transform with the centre prewarped.
   {
     const double f0 = 1681.974450955533, gainDb = 3.999843853973347, q = 0.7071752369554196;
-    const double k = std::tan(M_PI * f0 / fs);
+    const double k = std::tan(std::numbers::pi * f0 / fs);
     const double vh = std::pow(10.0, gainDb / 20.0);
     const double vb = std::pow(vh, 0.4996667741545416);
     const double a0 = 1.0 + k / q + k * k;
@@ -72,7 +73,7 @@ void MomentaryLoudness::Prepare(int sampleRate) {
   }
   {
     const double f0 = 38.13547087602444, q = 0.5003270373238773;
-    const double k = std::tan(M_PI * f0 / fs);
+    const double k = std::tan(std::numbers::pi * f0 / fs);
     const double a0 = 1.0 + k / q + k * k;
     highPass_ = {1.0, -2.0, 1.0, 2.0 * (k * k - 1.0) / a0, (1.0 - k / q + k * k) / a0};
   }
