@@ -28,7 +28,7 @@ enum ParamIndex : int {
 
 // Rows in ParamIndex order. Bool and enum rows keep the step of tenths PluginParam gives them.
 // clang-format off
-inline constexpr std::array<ParamSpec, kNumParams> kParamRows = {{
+inline constexpr std::array<ParamDefinition, kNumParams> kParamRows = {{
     {"clipper_level", "Clipper Level", "dB", kParamDouble, -6.0, 24.0, 0.1, 1.0, 0.0},
     {"soft_clipper", "Soft Clipper", "", kParamBool, 0.0, 1.0, 0.1, 1.0, 0.0, {"off", "on"}},
     {"clipper_oversample", "Clipper Oversample", "", kParamEnum, 0.0, 2.0, 0.1, 1.0, 0.0,

@@ -5,7 +5,7 @@
 
 namespace qd {
 
-const ParamSpec* ParamTable::Row(int index) const {
+const ParamDefinition* ParamTable::Row(int index) const {
   if (index < 0 || index >= Count()) return nullptr;
   return &rows_[static_cast<size_t>(index)];
 }

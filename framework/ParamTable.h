@@ -18,7 +18,7 @@ namespace qd {
 
 constexpr int kMaxParamTexts = 4;
 
-struct ParamSpec {
+struct ParamDefinition {
   const char* identifier;  // stable, lower-case ASCII with underscores; never renamed
   const char* name;        // the name hosts show
   const char* unit;        // "dB", "ms" or ""
@@ -35,17 +35,17 @@ struct ParamSpec {
 class ParamTable {
  public:
   constexpr ParamTable() = default;
-  constexpr explicit ParamTable(std::span<const ParamSpec> rows) : rows_(rows) {}
+  constexpr explicit ParamTable(std::span<const ParamDefinition> rows) : rows_(rows) {}
 
   int Count() const { return static_cast<int>(rows_.size()); }
   // Null for an index outside the table.
-  const ParamSpec* Row(int index) const;
+  const ParamDefinition* Row(int index) const;
   // The index of the row with this identifier, or -1 (also for null).
   int Find(const char* identifier) const;
-  std::span<const ParamSpec> Rows() const { return rows_; }
+  std::span<const ParamDefinition> Rows() const { return rows_; }
 
  private:
-  std::span<const ParamSpec> rows_;
+  std::span<const ParamDefinition> rows_;
 };
 
 // The AAX ID of parameter `index`: the decimal text of index + 1 ("1" .. "12"). Writes at

@@ -97,7 +97,7 @@ int ValidBlockSize(int64_t frames) {
 void PluginBase::DefineParameters(const ParamTable& table) {
   table_ = table;
   for (int i = 0; i < std::min(table.Count(), ParamCount()); ++i) {
-    const ParamSpec& row = *table.Row(i);
+    const ParamDefinition& row = *table.Row(i);
     PluginParam& param = *params_[static_cast<size_t>(i)];
     switch (row.kind) {
       case kParamBool:

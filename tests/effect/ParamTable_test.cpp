@@ -17,7 +17,7 @@ TEST(ParamTable, RowsAreSaneAndIdentifiersStable) {
   ASSERT_EQ(kParamTable.Count(), kNumParams);
   std::set<std::string> ids, names;
   for (int i = 0; i < kParamTable.Count(); ++i) {
-    const ParamSpec& row = *kParamTable.Row(i);
+    const ParamDefinition& row = *kParamTable.Row(i);
     SCOPED_TRACE(row.identifier);
     for (const char* c = row.identifier; *c; ++c) {
       EXPECT_TRUE(std::islower(static_cast<unsigned char>(*c)) || *c == '_');
@@ -42,7 +42,7 @@ TEST(ParamTable, RowsAreSaneAndIdentifiersStable) {
 TEST(ParamTable, DefinedParametersFollowTheirRows) {
   QuarloDorvantix p(PortLabels::kPerBus, false);
   for (int i = 0; i < kParamTable.Count(); ++i) {
-    const ParamSpec& row = *kParamTable.Row(i);
+    const ParamDefinition& row = *kParamTable.Row(i);
     const PluginParam& param = *p.GetParam(i);
     SCOPED_TRACE(row.identifier);
     EXPECT_STREQ(param.Name(), row.name);

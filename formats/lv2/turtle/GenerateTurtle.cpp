@@ -14,20 +14,20 @@ namespace {
 
 std::vector<qd::lv2::ParamRow> Rows() {
   std::vector<qd::lv2::ParamRow> rows;
-  for (const qd::ParamSpec& spec : qd::kParamTable.Rows()) {
+  for (const qd::ParamDefinition& param : qd::kParamTable.Rows()) {
     qd::lv2::ParamRow row;
-    row.symbol = spec.identifier;
-    row.name = spec.name;
-    row.kind = spec.kind == qd::kParamBool   ? qd::lv2::ParamRow::kToggle
-               : spec.kind == qd::kParamEnum ? qd::lv2::ParamRow::kChoice
-                                             : qd::lv2::ParamRow::kNumber;
-    row.defaultValue = spec.defaultValue;
-    row.minimum = spec.minValue;
-    row.maximum = spec.maxValue;
-    row.step = spec.step;
-    row.unit = spec.unit;
+    row.symbol = param.identifier;
+    row.name = param.name;
+    row.kind = param.kind == qd::kParamBool   ? qd::lv2::ParamRow::kToggle
+               : param.kind == qd::kParamEnum ? qd::lv2::ParamRow::kChoice
+                                              : qd::lv2::ParamRow::kNumber;
+    row.defaultValue = param.defaultValue;
+    row.minimum = param.minValue;
+    row.maximum = param.maxValue;
+    row.step = param.step;
+    row.unit = param.unit;
     if (row.kind == qd::lv2::ParamRow::kChoice) {
-      for (const char* text : spec.texts) {
+      for (const char* text : param.texts) {
         if (text) row.choices.push_back(text);
       }
     }

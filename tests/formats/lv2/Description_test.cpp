@@ -85,7 +85,7 @@ TEST(Lv2Description, ControlInputsFollowTheParameterTable) {
   ASSERT_NE(plugin, nullptr);
   ASSERT_EQ(qd::kParamTable.Count(), static_cast<int>(lv2::kParamPorts));
   for (uint32_t i = 0; i < lv2::kParamPorts; ++i) {
-    const qd::ParamSpec& row = *qd::kParamTable.Row(static_cast<int>(i));
+    const qd::ParamDefinition& row = *qd::kParamTable.Row(static_cast<int>(i));
     const LilvPort* port = lilv_plugin_get_port_by_index(plugin, i);
     ASSERT_NE(port, nullptr);
     SCOPED_TRACE(row.name);

@@ -26,7 +26,7 @@ namespace qd::testing {
 // The text a host types into a VST2 plug-in for a real value of parameter `index`: the
 // display text for switches and choices, else the number, exact to the double.
 inline std::string HostText(int index, float value) {
-  const ParamSpec& row = kParamRows[static_cast<size_t>(index)];
+  const ParamDefinition& row = kParamRows[static_cast<size_t>(index)];
   char text[64];
   if (row.texts[0]) {
     std::snprintf(text, sizeof text, "%s", row.texts[static_cast<size_t>(value)]);

@@ -76,7 +76,7 @@ TEST(Vst3Parameters, InformationFollowsTheParameterTable) {
   IEditController& e = *plugin.controller;
   ASSERT_EQ(e.getParameterCount(), kParamTable.Count() + 1);
   for (int i = 0; i < kParamTable.Count(); ++i) {
-    const ParamSpec& row = *kParamTable.Row(i);
+    const ParamDefinition& row = *kParamTable.Row(i);
     ParameterInfo info{};
     ASSERT_EQ(e.getParameterInfo(i, info), kResultOk);
     EXPECT_EQ(info.id, static_cast<ParamID>(i)) << row.identifier;
