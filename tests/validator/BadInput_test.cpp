@@ -76,12 +76,7 @@ TEST(BadInput, FloatOutputsCarryNoSubnormalsAfterLoudAudio) {
           const int totalFrames = loudFrames + 4500;  // the tail reaches 0 within 4000
           for (int done = 0; done < totalFrames; done += block) {
             for (int k = 0; k < block; ++k) {
-              double l = 0.0, r = 0.0;
-              program.Next(rate, l, r);
-              const int tail = done + k - loudFrames;
-              if (tail > 0) l = r = l * std::exp(-0.026 * tail);
-              b.inF[0][k] = static_cast<float>(l);
-              b.inF[1][k] = static_cast<float>(r);
+              LoudThenFading(program, rate, done + k, loudFrames, b.inF[0][k], b.inF[1][k]);
             }
             float* ip[2] = {b.inF[0].data(), b.inF[1].data()};
             float* op[2] = {b.outF[0].data(), b.outF[1].data()};

@@ -257,4 +257,18 @@ struct Program {
   }
 };
 
+// Loud audio, then a tail fading into silence as a fade or a reverb ahead of the plug-in
+// leaves it: the program up to `loudFrames`, then its left channel on both channels, falling
+// by e^-0.026 per frame (through the whole float range to 0 within 4000 frames). `frame`
+// counts from the start of the sequence.
+inline void LoudThenFading(Program& program, double rate, int frame, int loudFrames, float& left,
+                           float& right) {
+  double l = 0.0, r = 0.0;
+  program.Next(rate, l, r);
+  const int tail = frame - loudFrames;
+  if (tail > 0) l = r = l * std::exp(-0.026 * tail);
+  left = static_cast<float>(l);
+  right = static_cast<float>(r);
+}
+
 }  // namespace qd::validator
