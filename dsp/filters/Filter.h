@@ -69,6 +69,9 @@ class Filter {
   virtual int channelCount() const = 0;
   // Zeroes every stage state; the anti-denormal offsets keep their phase.
   virtual void clearState() = 0;
+  // Returns the run state to that of a newly created filter (zero stages, offsets at their
+  // starting phase), so a filter reused after a redesign runs exactly as a new one would.
+  virtual void resetState() = 0;
   // Filters numSamples samples of each of channelCount() channels in place. numSamples <= 0,
   // a null pointer array or a null channel pointer processes nothing for that channel.
   virtual void processBlock(int numSamples, double* const* channels) = 0;
@@ -124,6 +127,10 @@ class ChannelFilter : public DesignedFilter<Design> {
     for (StateType& channel : states_) {
       for (State& stage : channel.stages) stage.reset();
     }
+  }
+
+  void resetState() override {
+    for (StateType& channel : states_) channel = StateType{};
   }
 
   void processBlock(int numSamples, double* const* channels) override {

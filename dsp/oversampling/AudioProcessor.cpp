@@ -34,7 +34,12 @@ AudioProcessor::~AudioProcessor() = default;
 
 void AudioProcessor::SetOversampling(int factor) {
   factor_ = std::clamp(factor, 1, kMaxOversampling);
-  CreateFilters();
+  const int channels = std::clamp(static_cast<int>(channelCount_), 1, kMaxChannels);
+  if (upFilter_ && downFilter_ && upFilter_->channelCount() == channels) {
+    RedesignFilters();
+  } else {
+    CreateFilters();
+  }
   OnRateChange();
 }
 
@@ -71,7 +76,13 @@ void AudioProcessor::CreateFilters() {
   const int channels = std::clamp(static_cast<int>(channelCount_), 1, kMaxChannels);
   upFilter_ = Iir::createLegendreLowPass(channels);
   downFilter_ = Iir::createLegendreLowPass(channels);
+  using Stereo = Iir::BlockForm::StereoFilter;
+  stereoUp_ = channels == 2 ? dynamic_cast<Stereo*>(upFilter_.get()) : nullptr;
+  stereoDown_ = channels == 2 ? dynamic_cast<Stereo*>(downFilter_.get()) : nullptr;
+  RedesignFilters();
+}
 
+void AudioProcessor::RedesignFilters() {
   // Interpolation and decimation both cut at the base-rate Nyquist frequency, designed at
   // the processing rate: cutoff / processing rate = 0.5 / factor. Only that ratio matters,
   // so a rate that is not positive (a host that has not set one yet) designs the same
@@ -83,10 +94,9 @@ void AudioProcessor::CreateFilters() {
   params[2] = rate * 0.5;
   upFilter_->applyParams(params);
   downFilter_->applyParams(params);
+  upFilter_->resetState();
+  downFilter_->resetState();
 
-  using Stereo = Iir::BlockForm::StereoFilter;
-  stereoUp_ = channels == 2 ? dynamic_cast<Stereo*>(upFilter_.get()) : nullptr;
-  stereoDown_ = channels == 2 ? dynamic_cast<Stereo*>(downFilter_.get()) : nullptr;
   upForm_ = Iir::BlockForm{};
   downForm_ = Iir::BlockForm{};
   if (stereoUp_ && stereoDown_ && factor_ >= 2) {

@@ -5,8 +5,10 @@
 //
 // Threads: every operation is called with the plug-in mutex held; nothing here locks.
 // Process runs on the audio thread: it allocates nothing, does no I/O and never throws.
-// SetOversampling, SetChannelCount and CreateFilters allocate (two filters) and belong to
-// setup paths (construction, parameter changes), never overlapping Process.
+// SetChannelCount and CreateFilters allocate (two filters) and belong to setup paths,
+// never overlapping Process. SetOversampling redesigns the filters in place and allocates
+// nothing (a host may change the factor from its audio thread); it must not overlap
+// Process either.
 //
 // Two channels at factor 1 run the stage on the caller's arrays; at a factor of 2 or more they
 // run the filters in their block form (BlockForm: the
@@ -42,8 +44,9 @@ class AudioProcessor {
   AudioProcessor(const AudioProcessor&) = delete;
   AudioProcessor& operator=(const AudioProcessor&) = delete;
 
-  // factor = clamp(factor, 1, kMaxOversampling); recreates both filters with zero state
-  // (also when the factor is unchanged), then OnRateChange().
+  // factor = clamp(factor, 1, kMaxOversampling); redesigns both filters for it and returns
+  // them to the state of new filters (also when the factor is unchanged), then
+  // OnRateChange(). Allocates nothing once the filters exist.
   virtual void SetOversampling(int factor);
   virtual void SetInputGain(double dB);   // applied before upsampling
   virtual void SetOutputGain(double dB);  // applied after the stage and the mix
@@ -70,6 +73,8 @@ class AudioProcessor {
   // Replaces both filters by new ones with zero state for the channel count, designed at
   // the processing rate with the cutoff at the base-rate Nyquist frequency.
   void CreateFilters();
+  // The same design and state for the filters already there, allocating nothing.
+  void RedesignFilters();
 
   // Channels processed, clamped to 1 .. kMaxChannels; recreates the filters if their channel
   // count changes. Set before SetOversampling.

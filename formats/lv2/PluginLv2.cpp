@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 
 #include "formats/lv2/Lv2Meters.h"
 
@@ -47,6 +48,10 @@ std::unique_ptr<PluginLv2> PluginLv2::Create(std::unique_ptr<PluginBase> plugin,
   std::unique_ptr<PluginLv2> self(new PluginLv2(std::move(plugin), meters, *map));
   self->worker_ =
       static_cast<const LV2_Worker_Schedule*>(FindFeature(features, LV2_WORKER__schedule));
+  if (!self->worker_ || !self->worker_->schedule_work) {
+    self->worker_ = nullptr;
+    self->StartFallbackWorker();
+  }
   self->sampleRate_ = sampleRate;
   self->maxBlock_ = self->BlockSizeFromOptions(features);
   PluginBase& p = *self->plugin_;
@@ -81,6 +86,11 @@ PluginLv2::PluginLv2(std::unique_ptr<PluginBase> plugin, MeterReader* meters,
 }
 
 PluginLv2::~PluginLv2() {
+  if (fallbackWorker_.joinable()) {
+    fallbackStop_.store(true);
+    if (!fallbackWanted_.exchange(true)) fallbackWake_.release();
+    fallbackWorker_.join();
+  }
   plugin_->SetHostServices(nullptr);
   plugin_.reset();
 }
@@ -146,16 +156,34 @@ void PluginLv2::Run(uint32_t frames) {
   WriteOutputs();
   if (workWanted_) {
     workWanted_ = false;
-    if (worker_ && worker_->schedule_work) {
+    if (worker_) {
       worker_->schedule_work(worker_->handle, 0, nullptr);
-    } else {
-      plugin_->HostIdle();
+    } else if (fallbackWorker_.joinable() && !fallbackWanted_.exchange(true)) {
+      fallbackWake_.release();
     }
   }
 }
 
 void PluginLv2::Work() {
   plugin_->HostIdle();
+}
+
+void PluginLv2::StartFallbackWorker() {
+  try {
+    fallbackWorker_ = std::thread([this] { FallbackWorkerLoop(); });
+  } catch (const std::system_error&) {
+    // No thread to be had: the fresh states are then prepared at the next activation, and
+    // a reset until then waits for it.
+  }
+}
+
+void PluginLv2::FallbackWorkerLoop() {
+  for (;;) {
+    fallbackWake_.acquire();
+    if (fallbackStop_.load()) return;
+    fallbackWanted_.store(false);
+    Work();
+  }
 }
 
 LV2_State_Status PluginLv2::SaveState(LV2_State_Store_Function store, LV2_State_Handle handle) {

@@ -4,13 +4,14 @@
 // the audio through the plug-in base and writes the meter and latency outputs.
 //
 // Work the engine does off the audio thread (preparing fresh loudness states after "Reset
-// Meters") runs in the host's worker thread when the host offers one; without a worker it
-// runs inside the run call that applied the reset, which then allocates.
+// Meters") runs in the host's worker thread when the host offers one; without a worker the
+// binding starts one thread of its own at instantiation, which sleeps until Run wakes it
+// and is joined by the destructor.
 //
 // Threads (the LV2 threading classes): Create, the destructor, Activate and Deactivate run in
 // the host's instantiation class; ConnectPort and Run in the audio class; Work in the host's
-// worker thread. Run allocates nothing (but as above), takes only the plug-in mutex and
-// never throws. No value a host writes into a port (NaN, infinite, out of range) and no
+// worker thread (or the binding's own). Run allocates nothing, takes only the plug-in mutex
+// and never throws. No value a host writes into a port (NaN, infinite, out of range) and no
 // frame count is unsafe.
 #pragma once
 
@@ -21,8 +22,11 @@
 #include <lv2/worker/worker.h>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
+#include <semaphore>
+#include <thread>
 
 #include "effect/Meters.h"
 #include "formats/lv2/Lv2Ports.h"
@@ -81,10 +85,19 @@ class PluginLv2 final : public HostServices {
   void ReadTimePosition();
   void ReadTempo(const LV2_Atom_Object* object);
   void WriteOutputs();
+  // The binding's own worker, for hosts without one: runs Work each time Run wakes it.
+  void StartFallbackWorker();
+  void FallbackWorkerLoop();
 
   std::unique_ptr<PluginBase> plugin_;
   MeterReader* meterReader_ = nullptr;
   const LV2_Worker_Schedule* worker_ = nullptr;
+  std::thread fallbackWorker_;
+  // Run wakes the thread by releasing the semaphore, at most once until the thread takes
+  // the request (fallbackWanted_), so its count never passes one; neither allocates or locks.
+  std::binary_semaphore fallbackWake_{0};
+  std::atomic<bool> fallbackWanted_{false};
+  std::atomic<bool> fallbackStop_{false};
   double sampleRate_ = 0.0;
   int maxBlock_ = 0;
   bool workWanted_ = false;

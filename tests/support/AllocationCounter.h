@@ -5,8 +5,9 @@
 
 namespace qd::testing {
 
-// Starts counting from zero (on = true), or stops; returns the allocations counted since the
-// previous call.
+// Starts counting the calling thread's allocations from zero (on = true), or stops; returns
+// the allocations counted since the previous call. Other threads' allocations are not
+// counted.
 long CountAllocations(bool on);
 // Allocations made by the whole program so far.
 long AllocationsSoFar();

@@ -5,8 +5,10 @@
 // deactivation, which prepares fresh loudness states).
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "LilvHost.h"
 #include "tests/support/AllocationCounter.h"
@@ -49,6 +51,9 @@ TEST(Lv2Allocation, RunAllocatesNothing) {
     p.controls[7] = -static_cast<float>(block % 30);
     p.controls[9] = block % 5 == 0 ? -1e30f : -static_cast<float>(block % 40);
     if (block % 4 == 0) p.SetTempo(80.0f + static_cast<float>(block));
+    // The oversampling factors move through 1x, 2x and 4x, each stage on its own beat.
+    if (block % 9 == 0) p.controls[2] = static_cast<float>((block / 9) % 3);
+    if (block % 6 == 0) p.controls[6] = static_cast<float>((block / 6 + 1) % 3);
     CountAllocations(true);
     p.Run(sizes[block % std::size(sizes)]);
     made += CountAllocations(false);
@@ -76,6 +81,28 @@ TEST(Lv2Allocation, ResetMetersFromTheHostAllocatesNothingInRunGivenAWorker) {
   // The last reset left a fresh measurement: no integrated loudness within 400 ms.
   p.Run(1024);
   EXPECT_EQ(p.meters[qd::lv2::kMeterIntegrated], -70.0f);
+}
+
+// A host without a worker: the binding's own thread prepares the fresh states, so every
+// press still resets the measurement and run still allocates nothing.
+TEST(Lv2Allocation, ResetMetersWithoutAWorkerAllocatesNothingInRun) {
+  Lv2Instance p(HostOptions{48000.0, 1024, true, false});
+  ASSERT_TRUE(p.Ok());
+  for (int k = 0; k < 1024; ++k) p.In(0)[k] = p.In(1)[k] = 0.5f * std::sin(0.02f * k);
+  long made = 0;
+  for (int press = 1; press <= 4; ++press) {
+    for (int b = 0; b < 50; ++b) p.Run(1024);  // a second of audio: a loudness reading
+    ASSERT_GT(p.meters[qd::lv2::kMeterIntegrated], -70.0f) << "press " << press;
+    p.controls[11] = static_cast<float>(press % 2);
+    CountAllocations(true);
+    p.Run(1024);
+    made += CountAllocations(false);
+    p.Run(1024);
+    EXPECT_EQ(p.meters[qd::lv2::kMeterIntegrated], -70.0f) << "press " << press;
+    // Time for the binding's thread to prepare the next spare.
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  EXPECT_EQ(made, 0);
 }
 
 }  // namespace
