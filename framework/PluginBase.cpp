@@ -670,9 +670,18 @@ bool PluginBase::SaveStateBytes(StateLayout layout, ChunkBuffer& out) {
   return false;
 }
 
-bool PluginBase::LoadStateBytes(StateLayout layout, const void* data, int64_t size) {
+bool PluginBase::LoadStateBytes(StateLayout layout, const void* data, int64_t size,
+                                StateLoad partial) {
   if (!data || size < 0 || size > kMaxStateBytes) return false;
   Lock lock(mutex_);
+  if (partial == StateLoad::kAllOrNothing) {
+    // The state as it stands, to come back if the bytes end early.
+    ChunkBuffer before;
+    if (!SaveStateBytes(layout, before)) return false;
+    if (LoadStateBytes(layout, data, size, StateLoad::kKeepWhatIsWhole)) return true;
+    LoadStateBytes(layout, before.Data(), before.Size(), StateLoad::kKeepWhatIsWhole);
+    return false;
+  }
   incoming_.Clear();
   incoming_.AppendBytes(data, static_cast<int>(size));
   int pos = 0;

@@ -92,6 +92,12 @@ enum class StateLayout {
   kBare,     // the parameter values without header (AAX chunk data)
 };
 
+// What a load does with bytes that end before the state does.
+enum class StateLoad {
+  kKeepWhatIsWhole,  // values wholly inside the bytes are restored (VST2's chunks)
+  kAllOrNothing,     // nothing changes: the state from before the call stays whole
+};
+
 // Largest state a host may hand over; a larger one is refused before it is copied. The
 // plug-in's own bank of one preset is 114 bytes.
 constexpr int64_t kMaxStateBytes = 16 << 20;
@@ -184,8 +190,10 @@ class PluginBase : public ParamHost {
   // wholly inside the bytes are restored (clamped into range), the editor follows, and
   // ParamChanged(i, kSourceState) runs for every parameter. kProgram also stores the result
   // as the current preset; kBank restores every preset (a bank without the header reads as
-  // a program). False when the bytes end before the state does.
-  bool LoadStateBytes(StateLayout layout, const void* data, int64_t size);
+  // a program). False when the bytes end before the state does; with kAllOrNothing the
+  // values (and presets) are then what they were before the call.
+  bool LoadStateBytes(StateLayout layout, const void* data, int64_t size,
+                      StateLoad partial = StateLoad::kKeepWhatIsWhole);
   // Whether the parameter values held in state bytes equal the current ones (within 1e-5);
   // bytes too short to hold every value do not match.
   bool StateBytesMatch(StateLayout layout, const void* data, int64_t size);

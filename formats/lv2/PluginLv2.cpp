@@ -203,7 +203,10 @@ LV2_State_Status PluginLv2::RestoreState(LV2_State_Retrieve_Function retrieve,
   if (!data) return LV2_STATE_ERR_NO_PROPERTY;
   if (type != uris_.atomChunk) return LV2_STATE_ERR_BAD_TYPE;
   if (size > static_cast<size_t>(kMaxStateBytes)) return LV2_STATE_ERR_UNKNOWN;
-  return plugin_->LoadStateBytes(StateLayout::kProgram, data, static_cast<int64_t>(size))
+  // A damaged state is refused whole: a session that cannot be read leaves the plug-in as
+  // it was rather than half restored.
+  return plugin_->LoadStateBytes(StateLayout::kProgram, data, static_cast<int64_t>(size),
+                                 StateLoad::kAllOrNothing)
              ? LV2_STATE_SUCCESS
              : LV2_STATE_ERR_UNKNOWN;
 }

@@ -106,6 +106,36 @@ TEST(HostEntry, StateBytesRoundTripCompareAndRefuseWhatIsNotAState) {
   }
 }
 
+// All or nothing: bytes cut at any length change no value and no preset; whole bytes load.
+TEST(HostEntry, AllOrNothingLoadKeepsTheStateThatWasThere) {
+  for (StateLayout layout : {StateLayout::kProgram, StateLayout::kBank, StateLayout::kBare}) {
+    SCOPED_TRACE(static_cast<int>(layout));
+    TestPlugin source;
+    source.FillEmptyPresets();
+    for (int i = 0; i < source.ParamCount(); ++i) source.GetParam(i)->SetClamped(0.25 * i - 2.0);
+    ChunkBuffer incoming;
+    ASSERT_TRUE(source.SaveStateBytes(layout, incoming));
+
+    TestPlugin target;
+    target.FillEmptyPresets();
+    target.GetParam(1)->SetClamped(1.0);
+    ChunkBuffer before, after;
+    ASSERT_TRUE(target.SaveStateBytes(StateLayout::kBank, before));
+    for (int n = 0; n < incoming.Size(); ++n) {
+      if (target.LoadStateBytes(layout, incoming.Data(), n, StateLoad::kAllOrNothing)) continue;
+      ASSERT_TRUE(target.SaveStateBytes(StateLayout::kBank, after));
+      ASSERT_EQ(after.Size(), before.Size()) << n;
+      EXPECT_EQ(std::memcmp(after.Data(), before.Data(), static_cast<size_t>(before.Size())), 0)
+          << "cut at " << n;
+    }
+    ASSERT_TRUE(
+        target.LoadStateBytes(layout, incoming.Data(), incoming.Size(), StateLoad::kAllOrNothing));
+    for (int i = 0; i < source.ParamCount(); ++i) {
+      EXPECT_EQ(target.GetParam(i)->Value(), source.GetParam(i)->Value()) << i;
+    }
+  }
+}
+
 TEST(HostEntry, ActivationValidatesRateAndBlockSizeInOnePlace) {
   TestPlugin p;
   p.Activate(48000.0, 512);
