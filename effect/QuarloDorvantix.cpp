@@ -336,7 +336,7 @@ void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
   }
   output->SetClamped(d);
   PostParamChangeFromEngine(kOutputLevel);
-  if (PluginEditor* editor = Editor()) editor->UpdateParamControls(kOutputLevel, d, false);
+  ++outputLevelSets_;  // the editor shows the new value on its tick
 }
 
 void QuarloDorvantix::FeedLongTermRms(int nFrames) {
@@ -420,6 +420,7 @@ MeterSnapshot QuarloDorvantix::CurrentMeters() const {
   m.clipperHoldDb = clipperHold_;
   m.limiterReductionDb = limiterMeter_.envelope;
   m.limiterHoldDb = limiterHold_;
+  m.outputLevelSets = outputLevelSets_;
   m.block = blocksPublished_;
   return m;
 }

@@ -99,6 +99,7 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   EnvelopeFollower clipperMeter_, limiterMeter_;
   SnapshotExchange<MeterSnapshot> published_;
   uint64_t blocksPublished_ = 0;
+  uint64_t outputLevelSets_ = 0;  // blocks that set the output level automatically
   int lastBlockSize_ = 0;
   int holdBlocksLeft_ = 0;
   double clipperHold_ = 0.0, limiterHold_ = 0.0;
