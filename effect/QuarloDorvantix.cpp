@@ -357,7 +357,7 @@ void QuarloDorvantix::FeedLoudness(int nFrames) {
   }
   const int64_t step = std::max<int64_t>(1, loudness_->FramesPer100ms());
   const int64_t before = loudness_->FramesFed() / step;
-  loudness_->AddFrames(work_.data(), nFrames);
+  loudness_->AddFramesInSteps(work_.data(), nFrames);
   // The gated measurements change only when a new 100 ms block completes.
   if (loudness_->FramesFed() / step != before) {
     lastIntegrated_ = loudness_->Integrated();
