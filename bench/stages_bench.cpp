@@ -1,5 +1,6 @@
 // Cost of the nonlinear stages at the raised rate against their plain reference loops, in
-// nanoseconds per base-rate stereo frame at 4x (four samples of each channel).
+// nanoseconds per base-rate stereo frame at 4x (four samples of each channel), and of the
+// engine's base-rate passes against theirs.
 // Run: build/<dir>/bench/stages_bench
 #include <benchmark/benchmark.h>
 
@@ -8,7 +9,10 @@
 
 #include "dsp/math/Tanh.h"
 #include "effect/Clipper.h"
+#include "effect/EnginePasses.h"
+#include "effect/EnvelopeFollower.h"
 #include "effect/Limiter.h"
+#include "effect/Loudness.h"
 #include "effect/RMSBuffer.h"
 
 namespace {
@@ -110,3 +114,57 @@ void BM_RmsWindowPush(benchmark::State& state) {
 BENCHMARK(BM_RmsWindowPush);
 
 }  // namespace
+
+// The engine's block ends at the base rate, per stereo frame of a 256-frame block:
+// range(0) 0 the per-sample reference forms / 1 the one-pass forms.
+void BM_EngineBlockEnds(benchmark::State& state) {
+  const bool fast = state.range(0) != 0;
+  std::vector<double> in(2 * kFrames), l(kFrames), r(kFrames), copied(kFrames);
+  Fill(in, 0.5);
+  qd::OutputPeaks peaks;
+  for (int c = 0; c < 2; ++c) {
+    peaks.attack[c] = qd::FortyDbFallCoefficient(48000, 1.0);
+    peaks.release[c] = qd::FortyDbFallCoefficient(48000, 300.0);
+  }
+  for (auto _ : state) {
+    if (fast) {
+      qd::CopyInputSafely(in.data(), kFrames, 1e6, copied.data());
+      qd::CopyInputSafely(in.data() + kFrames, kFrames, 1e6, copied.data());
+      benchmark::DoNotOptimize(
+          qd::SplitAndMeasureOutput(in.data(), kFrames, l.data(), r.data(), peaks));
+    } else {
+      qd::CopyInputSafelyReference(in.data(), kFrames, 1e6, copied.data());
+      qd::CopyInputSafelyReference(in.data() + kFrames, kFrames, 1e6, copied.data());
+      benchmark::DoNotOptimize(
+          qd::SplitAndMeasureOutputReference(in.data(), kFrames, l.data(), r.data(), peaks));
+    }
+    benchmark::DoNotOptimize(copied.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPerFrame(state);
+}
+BENCHMARK(BM_EngineBlockEnds)->Arg(0)->Arg(1)->ArgName("onepass");
+
+// The integrated-loudness and range state fed 32-frame blocks, per stereo frame:
+// range(0) 0 every block handed to the library / 1 handed over in whole 100 ms steps.
+void BM_LoudnessFeed(benchmark::State& state) {
+  const bool steps = state.range(0) != 0;
+  auto loudness = qd::LoudnessState::Create(
+      qd::kLoudnessIntegrated | qd::kLoudnessRange | qd::kLoudnessHistogram, 48000);
+  constexpr int kBlock = 32;
+  std::vector<double> in(2 * kBlock * 150);  // 100 ms
+  Fill(in, 0.2);
+  for (auto _ : state) {
+    for (size_t i = 0; i < in.size(); i += 2 * kBlock) {
+      if (steps) {
+        loudness->AddFramesInSteps(in.data() + i, kBlock);
+      } else {
+        loudness->AddFrames(in.data() + i, kBlock);
+      }
+    }
+  }
+  state.counters["frame_s"] = benchmark::Counter(
+      static_cast<double>(in.size() / 2),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_LoudnessFeed)->Arg(0)->Arg(1)->ArgName("steps");

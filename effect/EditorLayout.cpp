@@ -1,6 +1,7 @@
 #include "effect/EditorLayout.h"
 
 #include "effect/Parameters.h"
+#include "framework/PluginParam.h"
 #include "framework/Text.h"
 #include "graphics/Controls.h"
 #include "graphics/PlatformGraphics.h"
@@ -28,6 +29,8 @@ TextStyle PanelTextStyle() {
 // The meter controls of the panel, fed from the reader's snapshot on the editor's tick.
 struct MeterView {
   MeterReader* reader = nullptr;
+  ParamHost* params = nullptr;
+  uint64_t outputLevelSets = 0;  // the count last shown
   Graphics* graphics = nullptr;
   int clipperBar = -1, clipperHold = -1, limiterBar = -1, limiterHold = -1;
   int peakLeft = -1, peakRight = -1, rmsLeft = -1, rmsRight = -1;
@@ -50,6 +53,15 @@ struct MeterView {
     graphics->UpdateControlValue(clipperHold, m.clipperHold);
     graphics->UpdateControlValue(limiterBar, m.limiterReduction);
     graphics->UpdateControlValue(limiterHold, m.limiterHold);
+    if (snapshot.outputLevelSets != outputLevelSets) {
+      // The engine set the output level: show the parameter's value as it is now (not the
+      // snapshot's, which a host's later change may already have replaced).
+      outputLevelSets = snapshot.outputLevelSets;
+      std::lock_guard<PluginMutex> lock(params->Mutex());
+      if (const PluginParam* output = params->GetParam(kOutputLevel)) {
+        graphics->UpdateParamControls(kOutputLevel, output->Value(), false);
+      }
+    }
     graphics->MarkAllControlsDirty();
   }
 };
@@ -63,6 +75,7 @@ std::unique_ptr<Graphics> BuildEditor(ParamHost& params, MeterReader& meters) {
   graphics->SetModule(module);
   auto view = std::make_shared<MeterView>();
   view->reader = &meters;
+  view->params = host;
   view->graphics = graphics.get();
 
   Graphics& g = *graphics;

@@ -21,7 +21,9 @@ std::unique_ptr<LoudnessState> LoudnessState::Create(int mode, unsigned sampleRa
 }
 
 LoudnessState::LoudnessState(void* state, unsigned sampleRate)
-    : state_(state), framesPer100ms_((static_cast<int64_t>(sampleRate) + 5) / 10) {}
+    : state_(state),
+      framesPer100ms_((static_cast<int64_t>(sampleRate) + 5) / 10),
+      pending_(std::make_unique<double[]>(static_cast<size_t>(2 * framesPer100ms_))) {}
 
 namespace {
 ebur128_state* Native(void* state) {
@@ -38,6 +40,30 @@ void LoudnessState::AddFrames(const double* interleaved, int frames) {
   if (frames <= 0) return;
   ebur128_add_frames_double(Native(state_), interleaved, static_cast<size_t>(frames));
   framesFed_ += frames;
+}
+
+void LoudnessState::AddFramesInSteps(const double* x, int frames) {
+  if (frames <= 0) return;
+  ebur128_state* state = Native(state_);
+  const int64_t step = framesPer100ms_;
+  framesFed_ += frames;
+  int64_t left = frames;
+  if (pendingFrames_ > 0) {
+    // Complete the waiting step first.
+    const int64_t take = std::min(left, step - pendingFrames_);
+    std::copy(x, x + 2 * take, pending_.get() + 2 * pendingFrames_);
+    pendingFrames_ += take;
+    x += 2 * take;
+    left -= take;
+    if (pendingFrames_ < step) return;
+    ebur128_add_frames_double(state, pending_.get(), static_cast<size_t>(step));
+    pendingFrames_ = 0;
+  }
+  // Whole steps straight from the caller's frames, the rest waits.
+  const int64_t whole = left - left % step;
+  if (whole > 0) ebur128_add_frames_double(state, x, static_cast<size_t>(whole));
+  pendingFrames_ = left - whole;
+  std::copy(x + 2 * whole, x + 2 * left, pending_.get());
 }
 
 double LoudnessState::Momentary() const {

@@ -23,7 +23,10 @@ struct MeterSnapshot {
   double limiterHoldDb = 0.0;
   double peakLeft = 0.0, peakRight = 0.0;  // output peak followers, linear
   double rmsLeft = 0.0, rmsRight = 0.0;    // output RMS windows, linear
-  uint64_t block = 0;                      // counts the published blocks
+  // How many blocks so far set the output level from the automatic output level. The editor
+  // shows the parameter's value when this moves, so the audio thread never touches it.
+  uint64_t outputLevelSets = 0;
+  uint64_t block = 0;  // counts the published blocks
 };
 
 // What the editor shows of the meters.

@@ -175,9 +175,9 @@ void QuarloDorvantix::ResetProcessing() {
     rms->SetSampleRate(sr);
     rms->Resize(600.0);
   }
-  for (PeakFollower& p : peak_) {
-    p.attack = FortyDbFallCoefficient(sr, 1.0);
-    p.release = FortyDbFallCoefficient(sr, 300.0);
+  for (int c = 0; c < 2; ++c) {
+    peaks_.attack[c] = FortyDbFallCoefficient(sr, 1.0);
+    peaks_.release[c] = FortyDbFallCoefficient(sr, 300.0);
   }
 }
 
@@ -275,12 +275,8 @@ void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset
   const double* inR = (inputs && inputs[1] && IsInputConnected(1)) ? inputs[1] + offset : inL;
   double* left = channels_[0].data();
   double* right = channels_[1].data();
-  for (int k = 0; k < nFrames; ++k) {
-    const double l = inL ? inL[k] : 0.0;
-    const double r = inR ? inR[k] : 0.0;
-    left[k] = std::isfinite(l) ? std::clamp(l, -kLargestInput, kLargestInput) : 0.0;
-    right[k] = std::isfinite(r) ? std::clamp(r, -kLargestInput, kLargestInput) : 0.0;
-  }
+  CopyInputSafely(inL, nFrames, kLargestInput, left);
+  CopyInputSafely(inR, nFrames, kLargestInput, right);
   double* io[2] = {left, right};
 
   clipper_->Process(io, nFrames);
@@ -298,29 +294,17 @@ void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset
   const double gain = DbToGain(GetParam(kOutputLevel)->Value());
   for (int i = 0; i < 2 * nFrames; ++i) work[i] *= gain;
 
-  FeedLongTermRms(nFrames);
   FeedLoudness(nFrames);
 
   double* outL = outputs[0] + offset;
   double* outR = outputs[1] + offset;
-  for (int k = 0; k < nFrames; ++k) {
-    outL[k] = work[2 * k];
-    outR[k] = work[2 * k + 1];
-  }
+  // Long-term RMS: a plain sum over the block, then one compensated step into the total.
+  const double blockSum = SplitAndMeasureOutput(work, nFrames, outL, outR, peaks_);
+  CompensatedAdd(longTermSum_, longTermCompensation_, blockSum);
+  longTermCount_ += 2 * static_cast<int64_t>(nFrames);
 
   rmsLeft_.Push(outL, nFrames);
   rmsRight_.Push(outR, nFrames);
-  const double* outs[2] = {outL, outR};
-  for (int c = 0; c < 2; ++c) {
-    PeakFollower& p = peak_[c];
-    double env = p.envelope;
-    for (int k = 0; k < nFrames; ++k) {
-      const double a = std::fabs(outs[c][k]);
-      const double coefficient = a > env ? p.attack : p.release;
-      env = a + (env - a) * coefficient;
-    }
-    p.envelope = env;
-  }
 
   UpdateGainReductionMeters(clipperDb, limiterDb, nFrames);
 }
@@ -336,16 +320,7 @@ void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
   }
   output->SetClamped(d);
   PostParamChangeFromEngine(kOutputLevel);
-  if (PluginEditor* editor = Editor()) editor->UpdateParamControls(kOutputLevel, d, false);
-}
-
-void QuarloDorvantix::FeedLongTermRms(int nFrames) {
-  // A plain sum over the block, then one compensated step into the session's total.
-  const double* work = work_.data();
-  double blockSum = 0.0;
-  for (int i = 0; i < 2 * nFrames; ++i) blockSum += work[i] * work[i];
-  CompensatedAdd(longTermSum_, longTermCompensation_, blockSum);
-  longTermCount_ += 2 * static_cast<int64_t>(nFrames);
+  ++outputLevelSets_;  // the editor shows the new value on its tick
 }
 
 void QuarloDorvantix::FeedLoudness(int nFrames) {
@@ -357,7 +332,7 @@ void QuarloDorvantix::FeedLoudness(int nFrames) {
   }
   const int64_t step = std::max<int64_t>(1, loudness_->FramesPer100ms());
   const int64_t before = loudness_->FramesFed() / step;
-  loudness_->AddFrames(work_.data(), nFrames);
+  loudness_->AddFramesInSteps(work_.data(), nFrames);
   // The gated measurements change only when a new 100 ms block completes.
   if (loudness_->FramesFed() / step != before) {
     lastIntegrated_ = loudness_->Integrated();
@@ -414,12 +389,13 @@ MeterSnapshot QuarloDorvantix::CurrentMeters() const {
   m.rangeLu = lastRange_;
   m.rmsLeft = rmsLeft_.Rms();
   m.rmsRight = rmsRight_.Rms();
-  m.peakLeft = peak_[0].envelope;
-  m.peakRight = peak_[1].envelope;
+  m.peakLeft = peaks_.envelope[0];
+  m.peakRight = peaks_.envelope[1];
   m.clipperReductionDb = clipperMeter_.envelope;
   m.clipperHoldDb = clipperHold_;
   m.limiterReductionDb = limiterMeter_.envelope;
   m.limiterHoldDb = limiterHold_;
+  m.outputLevelSets = outputLevelSets_;
   m.block = blocksPublished_;
   return m;
 }

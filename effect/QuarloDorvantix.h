@@ -18,6 +18,7 @@
 #include "effect/Limiter.h"
 #include "effect/Loudness.h"
 #include "effect/Meters.h"
+#include "effect/EnginePasses.h"
 #include "effect/Parameters.h"
 #include "effect/RMSBuffer.h"
 #include "framework/PluginBase.h"
@@ -62,8 +63,8 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   const EnvelopeFollower& LimiterMeterFollower() const { return limiterMeter_; }
   int HoldBlocksLeft() const { return holdBlocksLeft_; }
   const RMSBuffer& OutputRms(int channel) const { return channel == 0 ? rmsLeft_ : rmsRight_; }
-  double PeakAttack() const { return peak_[0].attack; }
-  double PeakRelease() const { return peak_[0].release; }
+  double PeakAttack() const { return peaks_.attack[0]; }
+  double PeakRelease() const { return peaks_.release[0]; }
   bool HasLoudnessState() const { return loudness_ != nullptr; }
   double IntegratedLoudness() const { return lastIntegrated_; }
   double LoudnessRange() const { return lastRange_; }
@@ -77,14 +78,9 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   static constexpr int kWorkFrames = 8174;  // the interleaved work buffer holds 8174 frames
 
  private:
-  struct PeakFollower {
-    double envelope = 0.0, attack = 0.0, release = 0.0;
-  };
-
   void ProcessSlice(double** inputs, double** outputs, int offset, int nFrames);
   void UpdateTempo();
   void ApplyAutomaticOutput(int nFrames);
-  void FeedLongTermRms(int nFrames);
   void FeedLoudness(int nFrames);
   void UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames);
   // Makes the live and the spare loudness state afresh (allocates).
@@ -99,6 +95,7 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   EnvelopeFollower clipperMeter_, limiterMeter_;
   SnapshotExchange<MeterSnapshot> published_;
   uint64_t blocksPublished_ = 0;
+  uint64_t outputLevelSets_ = 0;  // blocks that set the output level automatically
   int lastBlockSize_ = 0;
   int holdBlocksLeft_ = 0;
   double clipperHold_ = 0.0, limiterHold_ = 0.0;
@@ -118,7 +115,7 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   bool resetPending_ = false;
   double lastIntegrated_ = 0.0, lastRange_ = 0.0;
   RMSBuffer rmsLeft_, rmsRight_;
-  PeakFollower peak_[2];
+  OutputPeaks peaks_;
   std::array<double, 2 * kWorkFrames> work_{};
   // The chain runs on copies of the input: the host's input buffers are never written.
   std::array<std::array<double, kWorkFrames>, 2> channels_{};

@@ -143,5 +143,23 @@ TEST(EditorMeters, ProcessingDrivesReadoutsAndBars) {
   Snapshot(*p, "editor_playing.png");
 }
 
+TEST(EditorMeters, AutomaticOutputLevelReachesTheKnobOnTheTick) {
+  auto p = MakePlugin(48000);
+  HeadlessGraphics& g = EditorOf(*p);
+  SetParam(*p, kAutoOutputLevel, 1);
+  const double shown = g.GetControl(15)->Value();
+  Render(*p, Sine(220, 0.05, 1.0, 48000), 256);
+  const double level = p->GetParam(kOutputLevel)->Value();
+  ASSERT_NE(p->GetParam(kOutputLevel)->ToNormalized(level), shown);
+  EXPECT_EQ(g.GetControl(15)->Value(), shown);  // processing leaves the editor alone
+  g.Idle();
+  EXPECT_EQ(g.GetControl(15)->Value(), p->GetParam(kOutputLevel)->ToNormalized(level));
+  // A value the host sets after the last block is not undone by the tick.
+  Render(*p, Sine(220, 0.05, 0.1, 48000), 256);
+  p->SetParameterFromHost(kOutputLevel, 0.5);
+  g.Idle();
+  EXPECT_EQ(g.GetControl(15)->Value(), p->GetParam(kOutputLevel)->Normalized());
+}
+
 }  // namespace
 }  // namespace qd

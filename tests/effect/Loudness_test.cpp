@@ -66,6 +66,45 @@ TEST(Loudness, HistogramStateAgreesWithExactMeasurement) {
   }
 }
 
+// Handing the library whole gating steps leaves the integrated loudness and the range
+// exactly as feeding it every block: read after every block of random length (1 frame to
+// several steps), over programmes with level jumps and a gap of silence, at three rates.
+TEST(Loudness, FeedingInWholeStepsReadsExactlyAsFeedingEveryBlock) {
+  std::mt19937 rng(12);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  const int mode = kLoudnessIntegrated | kLoudnessRange | kLoudnessHistogram;
+  for (int rate : {44100, 48000, 96000}) {
+    auto direct = LoudnessState::Create(mode, static_cast<unsigned>(rate));
+    auto stepped = LoudnessState::Create(mode, static_cast<unsigned>(rate));
+    ASSERT_TRUE(direct && stepped);
+    std::vector<double> block;
+    double level = 0.1;
+    int64_t frame = 0, mismatches = 0;
+    const int64_t total = int64_t{rate} * 90;
+    while (frame < total) {
+      const int size = std::uniform_int_distribution<int>(0, 3)(rng) == 0
+                           ? std::uniform_int_distribution<int>(1, 3 * rate / 10)(rng)
+                           : std::uniform_int_distribution<int>(1, 600)(rng);
+      block.resize(2 * static_cast<size_t>(size));
+      for (int k = 0; k < size; ++k, ++frame) {
+        if (frame % rate == 0) level = 0.02 + 0.4 * std::fabs(u(rng));  // a new level each second
+        const bool silent = frame > 40 * rate && frame < 47 * rate;
+        block[2 * k] = silent ? 0.0 : level * (std::sin(0.03 * frame) + 0.3 * u(rng));
+        block[2 * k + 1] = silent ? 0.0 : level * (std::sin(0.021 * frame) + 0.3 * u(rng));
+      }
+      direct->AddFrames(block.data(), size);
+      stepped->AddFramesInSteps(block.data(), size);
+      ASSERT_EQ(stepped->FramesFed(), direct->FramesFed());
+      if (stepped->Integrated() != direct->Integrated() || stepped->Range() != direct->Range()) {
+        ++mismatches;
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << rate;
+    EXPECT_GT(direct->Range(), 1.0) << rate;  // the programme really moves
+    EXPECT_EQ(stepped->Integrated(), direct->Integrated()) << rate;
+  }
+}
+
 }  // namespace
 }  // namespace qd
 
