@@ -14,9 +14,11 @@
 #                    6 dB); tells a fault of the host from one of the plug-in
 #   --valgrind       runs the sessions under valgrind's memcheck (slow: minutes a run); a
 #                    run with a memory error fails, and its report is shown
-#   --preload LIB    runs Ardour with LIB preloaded (leak checks of a sanitizer off: the
-#                    host's own allocations are not ours to judge)
-#   --keep           keeps the folders of failed runs (their logs and sessions)
+#   --preload LIB    runs Ardour with LIB preloaded, e.g. glibc's libc_malloc_debug.so.0
+#                    with MALLOC_CHECK_=3 (leak checks of a sanitizer are off: the host's
+#                    allocations are not ours to judge; Ardour 7 hangs at start with
+#                    libasan preloaded, so a sanitizer build is tried in the test host only)
+#   --keep           keeps the folders of failed runs in BUILD/../ardour-vst3-failed
 # Steps of one run: a session gets a stereo track with a sine generator followed by the
 # plug-in, whose parameter is set; the session is saved and closed; it is reopened, the
 # setting is read back, and the session is exported with the plug-in active and with it
@@ -44,7 +46,7 @@ while [ $# -gt 0 ]; do
     --preload) preload=$2; shift 2 ;;
     --valgrind) valgrind=1; shift ;;
     --keep) keep=1; shift ;;
-    -h | --help) sed -n '2,26p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,/^set -uo/p' "$0" | sed '$d' ; exit 0 ;;
     -*) echo "unknown option $1" >&2; exit 2 ;;
     *) build=$1; shift ;;
   esac
@@ -256,8 +258,8 @@ for ((i = 1; i <= runs; i++)); do
       fi
     done
     if [ $keep -eq 1 ]; then
-      mkdir -p "$root/build/ardour-vst3-failed"
-      cp -r "$dir" "$root/build/ardour-vst3-failed/run$i-$(date +%H%M%S)"
+      mkdir -p "$build/../ardour-vst3-failed"
+      cp -r "$dir" "$build/../ardour-vst3-failed/run$i-$(date +%H%M%S)"
     fi
   fi
   rm -rf "$dir"
