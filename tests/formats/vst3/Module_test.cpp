@@ -188,5 +188,42 @@ TEST(Vst3Module, InstancesAnswerEveryRoleAndLiveByTheirReferences) {
   b->release();
 }
 
+// Ardour's order: both roles initialised with one context, the handler (with its run loop)
+// set, then at the end the handler taken away and both roles terminated before the last
+// release. Terminate lets go of every host object; a host that releases without terminating
+// leaves none referenced either.
+TEST(Vst3Module, TerminateAndTheLastReleaseLetGoOfEveryHostObject) {
+  for (const bool terminate : {true, false}) {
+    SCOPED_TRACE(terminate ? "terminated" : "released only");
+    Vst3Instance plugin;
+    ASSERT_TRUE(plugin.Valid());
+    ASSERT_EQ(plugin.component->initialize(&plugin.app), kResultOk);
+    EXPECT_EQ(plugin.controller->initialize(&plugin.app), kResultOk);
+    ASSERT_EQ(plugin.controller->setComponentHandler(&plugin.handler), kResultOk);
+    EXPECT_EQ(plugin.runLoop.timers.size(), 1u) << "the outgoing events' timer";
+    ProcessSetup setup{kRealtime, kSample32, 512, 48000.0};
+    plugin.processor->setupProcessing(setup);
+    plugin.component->setActive(1);
+    plugin.processor->setProcessing(1);
+    plugin.runLoop.RunOnce(0, true);
+    if (terminate) {
+      plugin.processor->setProcessing(0);
+      plugin.component->setActive(0);
+      plugin.controller->setComponentHandler(nullptr);
+      EXPECT_EQ(plugin.controller->terminate(), kResultOk);
+      EXPECT_EQ(plugin.component->terminate(), kResultOk);
+      EXPECT_TRUE(plugin.runLoop.timers.empty());
+      EXPECT_EQ(plugin.runLoop.references, 0);
+      EXPECT_EQ(plugin.handler.references, 0);
+      EXPECT_EQ(plugin.app.references, 0);
+    }
+    plugin.Close();
+    EXPECT_TRUE(plugin.runLoop.timers.empty());
+    EXPECT_EQ(plugin.runLoop.references, 0);
+    EXPECT_EQ(plugin.handler.references, 0);
+    EXPECT_EQ(plugin.app.references, 0);
+  }
+}
+
 }  // namespace
 }  // namespace qd::testing
