@@ -121,7 +121,7 @@ bool PluginParam::LookupDisplayText(const char* text, int* out) const {
   return false;
 }
 
-bool PluginParam::ParseText(const char* text, double* value) const {
+bool PluginParam::ParseText(const char* text, double* value, NumberRule rule) const {
   if (!text || !value) return false;
   if (!displayTexts_.empty()) {
     int matched = 0;
@@ -130,7 +130,7 @@ bool PluginParam::ParseText(const char* text, double* value) const {
     return true;
   }
   double v = 0.0;
-  if (!ParseNumberText(text, &v)) return false;
+  if (!ParseNumberText(text, &v, rule)) return false;
   *value = negateDisplay_ ? -v : v;
   return true;
 }

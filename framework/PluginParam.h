@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "framework/Text.h"
+
 namespace qd {
 
 enum ParamKind : int32_t { kParamUnset = 0, kParamBool = 1, kParamEnum = 3, kParamDouble = 4 };
@@ -41,8 +43,11 @@ class PluginParam {
   // The one reader of a value typed or sent as text, for every format and the editor: a
   // parameter with display texts takes exactly one of them; any other takes a finite number
   // at the start of the text (a unit may follow), negated where the display is. False, and
-  // *value untouched, for anything else (empty text, junk, "nan", "inf", null).
-  bool ParseText(const char* text, double* value) const;
+  // *value untouched, for anything else (empty text, junk, "nan", "inf", null). `rule` says
+  // how much of the text the number must fill (see Text.h): hosts let a unit follow, the
+  // editor's text entry takes the number alone.
+  bool ParseText(const char* text, double* value,
+                 NumberRule rule = NumberRule::kLeadingNumber) const;
   int DisplayTextCount() const { return static_cast<int>(displayTexts_.size()); }
 
   // Stores a real value clamped into the range (state restore and text entry); NaN ignored.

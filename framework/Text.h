@@ -2,6 +2,7 @@
 // Pure functions; callable from any thread, including the audio thread.
 #pragma once
 
+#include <cerrno>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -39,14 +40,26 @@ inline int32_t TruncateToInt(double v) {
   return static_cast<int32_t>(v);
 }
 
-// The one reader of a number a host or a user types: a finite decimal number at the start of
-// the text (leading blanks allowed, a unit may follow). False, and *value untouched, for
-// null, empty or junk text and for "nan" or "inf".
-inline bool ParseNumberText(const char* text, double* value) {
+// How much of a text a number must fill. kLeadingNumber (hosts): a finite number at the start,
+// leading blanks allowed, a unit or anything else may follow. kWholeText (the editor's text
+// entry): the number and nothing after it but spaces and tabs, within the double range (a
+// value that underflows is refused as well).
+enum class NumberRule { kLeadingNumber, kWholeText };
+
+// The one reader of a number a host or a user types, by `rule`. False, and *value untouched,
+// for null, empty or junk text and for "nan" or "inf".
+inline bool ParseNumberText(const char* text, double* value,
+                            NumberRule rule = NumberRule::kLeadingNumber) {
   if (!text || !value) return false;
+  errno = 0;
   char* end = nullptr;
   const double v = std::strtod(text, &end);
   if (end == text || !std::isfinite(v)) return false;
+  if (rule == NumberRule::kWholeText) {
+    if (errno == ERANGE) return false;
+    while (*end == ' ' || *end == '\t') ++end;
+    if (*end != '\0') return false;
+  }
   *value = v;
   return true;
 }

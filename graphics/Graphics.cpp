@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -32,19 +31,6 @@ bool HasPngExtension(const char* name) {
   return std::strlen(ext) == 3 && std::tolower(static_cast<unsigned char>(ext[0])) == 'p' &&
          std::tolower(static_cast<unsigned char>(ext[1])) == 'n' &&
          std::tolower(static_cast<unsigned char>(ext[2])) == 'g';
-}
-
-// A decimal number filling the whole text (surrounding spaces allowed); false otherwise.
-bool ParseDecimal(const char* text, double* out) {
-  if (!text) return false;
-  errno = 0;
-  char* end = nullptr;
-  double v = std::strtod(text, &end);
-  if (end == text || errno == ERANGE || !std::isfinite(v)) return false;
-  while (*end == ' ' || *end == '\t') ++end;
-  if (*end != '\0') return false;
-  *out = v;
-  return true;
 }
 
 }  // namespace
@@ -409,15 +395,10 @@ void Graphics::CommitTextEntry(Control* control, int32_t paramIndex, const char*
   double normalized;
   {
     std::lock_guard<PluginMutex> lock(plugin_->Mutex());
+    // The reader the host entry points use: a choice by one of its display texts, a number
+    // alone (no unit after it), negated where the display is. Refused text changes nothing.
     double value = 0.0;
-    if (param->Kind() == kParamBool || param->Kind() == kParamEnum) {
-      int choice = 0;
-      if (!param->LookupDisplayText(text, &choice)) return;
-      value = choice;
-    } else {
-      if (!ParseDecimal(text, &value)) return;
-      if (param->NegateDisplay()) value = -value;
-    }
+    if (!param->ParseText(text, &value, NumberRule::kWholeText)) return;
     normalized = param->ToNormalized(value);
   }
   control->ReceiveUserValue(normalized);

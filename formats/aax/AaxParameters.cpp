@@ -86,12 +86,12 @@ template class AAX_CUnitDisplayDelegateDecorator<double>;
 template class AAX_CUnitDisplayDelegateDecorator<int32_t>;
 
 bool AAX_CStringDisplayDelegate::ValueToString(int32_t value, std::string* out) const {
-  const auto it = texts_.find(value);
-  if (it == texts_.end()) {
+  const char* text = param_.DisplayTextFor(value);
+  if (text[0] == '\0') {
     *out = "String Not Found";
     return false;
   }
-  *out = it->second;
+  *out = text;
   return true;
 }
 
@@ -103,14 +103,10 @@ bool AAX_CStringDisplayDelegate::ValueToString(int32_t value, int32_t maxLength,
 }
 
 bool AAX_CStringDisplayDelegate::StringToValue(const char* text, int32_t* value) const {
-  if (!text) return false;
-  for (const auto& [v, t] : texts_) {
-    if (t == text) {
-      *value = v;
-      return true;
-    }
-  }
-  return false;
+  int matched = 0;
+  if (!param_.LookupDisplayText(text, &matched)) return false;
+  *value = matched;
+  return true;
 }
 
 bool AAX_CBinaryDisplayDelegate::ValueToString(bool value, std::string* out) const {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "formats/aax/AaxProxies.h"
+#include "framework/PluginParam.h"
 
 namespace qd {
 
@@ -97,17 +98,18 @@ class AAX_CUnitDisplayDelegateDecorator final : public AAX_IDisplayDelegate<T> {
   std::string unit_;
 };
 
-// One text per integer value; a value without one shows "String Not Found".
+// The parameter's own display texts, one per integer value, read through the parameter (the
+// texts its table row gives); a value without one shows "String Not Found". The parameter
+// belongs to the plug-in, which outlives every parameter of the binding that reads it.
 class AAX_CStringDisplayDelegate final : public AAX_IDisplayDelegate<int32_t> {
  public:
-  explicit AAX_CStringDisplayDelegate(std::map<int32_t, std::string> texts)
-      : texts_(std::move(texts)) {}
+  explicit AAX_CStringDisplayDelegate(const PluginParam& param) : param_(param) {}
   bool ValueToString(int32_t value, std::string* out) const override;
   bool ValueToString(int32_t value, int32_t maxLength, std::string* out) const override;
   bool StringToValue(const char* text, int32_t* value) const override;
 
  private:
-  std::map<int32_t, std::string> texts_;
+  const PluginParam& param_;
 };
 
 class AAX_CBinaryDisplayDelegate final : public AAX_IDisplayDelegate<bool> {

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <map>
 
 #include "framework/Text.h"
 
@@ -18,15 +17,10 @@ std::unique_ptr<AAX_IParameter> MapParameter(const char* id, const PluginParam& 
   if (param.Kind() == kParamBool || param.Kind() == kParamEnum) {
     const int32_t lo = TruncateToInt(param.MinValue());
     const int32_t hi = TruncateToInt(param.MaxValue());
-    std::map<int32_t, std::string> texts;
-    for (int v = lo; v <= hi; ++v) {
-      const char* text = param.DisplayTextFor(v);
-      if (text[0] != '\0') texts.emplace(v, text);
-    }
     auto p = std::make_unique<AAX_CParameter<int32_t>>(
         id, param.Name(), TruncateToInt(param.DefaultValue()), param.CanAutomate(),
         std::make_unique<AAX_CLinearTaperDelegate>(lo, hi),
-        std::make_unique<AAX_CStringDisplayDelegate>(std::move(texts)));
+        std::make_unique<AAX_CStringDisplayDelegate>(param));
     p->SetNumberOfSteps(static_cast<uint32_t>(param.DisplayTextCount()));
     p->SetType(kAaxDiscrete);
     return p;

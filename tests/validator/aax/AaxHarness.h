@@ -42,6 +42,7 @@ class AaxValidator : public ::testing::Test {
   std::unique_ptr<sim::Instance> CreateInstance(int component, double rate) {
     return Create(component, rate);
   }
+  sim::ModuleHost& Module() { return module; }
 
  protected:
   // A new instance, mono (component 0) or stereo (1), at `rate`.
@@ -76,21 +77,6 @@ struct FloatBuffers {
   void Render(sim::Instance& instance, int n) { instance.Render(inputs, outputs, n); }
 };
 
-inline void Fill(Program& program, FloatBuffers& b, int n, double rate) {
-  for (int k = 0; k < n; ++k) {
-    double l = 0.0, r = 0.0;
-    program.Next(rate, l, r);
-    b.in[0][k] = static_cast<float>(l);
-    b.in[1][k] = static_cast<float>(r);
-  }
-}
-
-// The first output sample of the block that is not finite or exceeds `ceiling`, as text;
-// empty when the block is sound.
-inline std::string CheckBlock(const FloatBuffers& b, int n, int channels, double ceiling) {
-  return CheckSamples(b.out, channels, n, ceiling);
-}
-
 inline double Normalized(sim::Instance& instance, const std::string& id) {
   double v = -1.0;
   instance.Params()->GetParameterNormalizedValue(id.c_str(), &v);
@@ -120,24 +106,6 @@ inline void ExpectParamsValid(sim::Instance& instance) {
     ASSERT_TRUE(std::isfinite(v[i]) && v[i] >= 0.0 && v[i] <= 1.0)
         << "parameter " << i << " reads " << v[i];
   }
-}
-
-// Sets every parameter but the meter reset and the bypass to a random valid value, as the
-// host applies automation.
-inline void RandomiseParams(sim::Instance& instance, Seeded& s) {
-  for (int p = 0; p < kParamCount; ++p) {
-    if (p == kResetMeters) continue;
-    instance.Params()->UpdateParameterNormalizedValue(AaxParamId(p).c_str(), s.Real(0.0, 1.0), 0);
-  }
-}
-
-// Bit-for-bit equality of the first `n` frames of the outputs of two blocks.
-inline bool SameOutput(const FloatBuffers& a, const FloatBuffers& b, int n, int channels) {
-  for (int c = 0; c < channels; ++c) {
-    if (std::memcmp(a.out[c].data(), b.out[c].data(), sizeof(float) * static_cast<size_t>(n)))
-      return false;
-  }
-  return true;
 }
 
 }  // namespace qd::validator

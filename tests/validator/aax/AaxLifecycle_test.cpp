@@ -1,78 +1,26 @@
 // Instances of the AAX module created, used and destroyed in sequence and several alive at
-// once, mono and stereo, at every host rate; the module may unload at the end.
+// once, mono and stereo, at every host rate: the shared suite (suites/LifecycleSuite.h) over
+// the AAX driver. Then the module's own unload: what it keeps and what it releases.
 #include <dlfcn.h>
 #include <malloc.h>
 
-#include <algorithm>
-
+#include "tests/validator/aax/AaxDriver.h"
 #include "tests/validator/aax/AaxHarness.h"
+#include "tests/validator/suites/LifecycleSuite.h"
 
 namespace qd::validator {
 namespace {
 
-class AaxLifecycle : public AaxValidator {
- protected:
-  // Renders a few blocks, sometimes with the editor open, and checks them.
-  void UseBriefly(sim::Instance& instance, int channels, double rate, Seeded& s) {
-    const int block = s.Int(1, 2048);
-    FloatBuffers b;
-    b.Resize(block);
-    Program program;
-    int parent = 0;  // stands in for the host's window
-    const bool withEditor = s.Chance(0.3);
-    if (withEditor) instance.OpenEditor(&parent);
-    for (int i = 0; i < 3; ++i) {
-      Fill(program, b, block, rate);
-      b.Render(instance, block);
-      ASSERT_EQ(CheckBlock(b, block, channels, Ceiling()), "");
-      if (withEditor) instance.EditorTimer();
-    }
-    if (withEditor && s.Chance(0.8)) instance.CloseEditor();  // else closed on destruction
-  }
-};
+class AaxLifecycle : public AaxValidator {};
 
 TEST_F(AaxLifecycle, CreateUseDestroyManyTimesInSequence) {
-  Seeded s;
-  for (int i = 0; i < Iterations(40); ++i) {
-    const int component = s.Int(0, 1);
-    const double rate = s.Pick(HostRates());
-    auto instance = Create(component, rate);
-    ASSERT_NE(instance, nullptr);
-    ASSERT_NO_FATAL_FAILURE(UseBriefly(*instance, component + 1, rate, s));
-    EXPECT_GT(module.Api().canUnloadNow(), 0);
-  }
+  AaxDriver driver(*this);
+  OpenUseCloseManyTimesInSequence(driver, Iterations(40));
 }
 
 TEST_F(AaxLifecycle, ManyInstancesAliveAtOnceDestroyedInRandomOrder) {
-  Seeded s;
-  for (int round = 0; round < Iterations(3); ++round) {
-    struct Alive {
-      std::unique_ptr<sim::Instance> instance;
-      int channels;
-      double rate;
-    };
-    std::vector<Alive> alive;
-    const int count = s.Int(4, 12);
-    for (int i = 0; i < count; ++i) {
-      const int component = s.Int(0, 1);
-      const double rate = s.Pick(HostRates());
-      alive.push_back({Create(component, rate), component + 1, rate});
-      ASSERT_NE(alive.back().instance, nullptr);
-    }
-    // Interleaved use: each block goes to a random live instance.
-    for (int i = 0; i < count * 4; ++i) {
-      Alive& a = alive[static_cast<size_t>(s.Int(0, count - 1))];
-      ASSERT_NO_FATAL_FAILURE(UseBriefly(*a.instance, a.channels, a.rate, s));
-    }
-    std::shuffle(alive.begin(), alive.end(), s.rng);
-    while (!alive.empty()) {
-      alive.pop_back();
-      if (!alive.empty()) {
-        Alive& a = alive.front();
-        ASSERT_NO_FATAL_FAILURE(UseBriefly(*a.instance, a.channels, a.rate, s));
-      }
-    }
-  }
+  AaxDriver driver(*this);
+  ManyInstancesAliveAtOnceClosedInRandomOrder(driver, Iterations(3));
 }
 
 // Fault found by the validator under LeakSanitizer: cairo and pixman keep process-wide
