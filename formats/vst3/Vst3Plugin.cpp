@@ -266,13 +266,11 @@ bool Plugin::IncomingHeaderIsValid() {
 tresult Plugin::LoadIncomingState() {
   PluginBase& p = *plugin_;
   if (!IncomingHeaderIsValid()) return kResultFalse;
-  // A state that ends early is refused whole: what was there before comes back.
-  if (!p.SaveStateBytes(StateLayout::kProgram, saved_)) return kInternalError;
-  if (p.LoadStateBytes(StateLayout::kProgram, incoming_.Data(), incoming_.Size())) {
-    return kResultOk;
-  }
-  p.LoadStateBytes(StateLayout::kProgram, saved_.Data(), saved_.Size());
-  return kResultFalse;
+  // A state that ends early is refused whole: what was there before stays.
+  return p.LoadStateBytes(StateLayout::kProgram, incoming_.Data(), incoming_.Size(),
+                          StateLoad::kAllOrNothing)
+             ? kResultOk
+             : kResultFalse;
 }
 
 tresult Plugin::LoadComponentState(IBStream* state) {

@@ -182,7 +182,7 @@ class Plugin final : public ComponentRole,
   double sampleRate_ = 44100.0;
   int32 maxBlock_ = 1024;
   double tempo_ = 0.0;  // of the block being processed; 0 when the host gave none
-  ChunkBuffer incoming_, saved_;
+  ChunkBuffer incoming_;
 };
 
 }  // namespace qd::vst3

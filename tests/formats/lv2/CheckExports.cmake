@@ -1,5 +1,6 @@
 # Lists a binary's defined dynamic symbols and fails unless they are exactly EXPECTED
-# (a semicolon-separated list).
+# (a semicolon-separated list). With NOT_NEEDED (a library name), also fails when the
+# binary names that library among its own direct dependencies.
 execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE listing
                 RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -16,3 +17,14 @@ if(NOT names STREQUAL EXPECTED)
   message(FATAL_ERROR "exported: ${names}\nexpected: ${EXPECTED}")
 endif()
 message(STATUS "exports: ${names}")
+
+if(DEFINED NOT_NEEDED)
+  execute_process(COMMAND readelf -d ${MODULE} OUTPUT_VARIABLE dynamic RESULT_VARIABLE status)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "readelf failed on ${MODULE}")
+  endif()
+  string(FIND "${dynamic}" "[${NOT_NEEDED}" at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "${MODULE} depends on ${NOT_NEEDED}:\n${dynamic}")
+  endif()
+endif()
