@@ -14,11 +14,11 @@
 
 #include "effect/AutoOutput.h"
 #include "effect/Clipper.h"
+#include "effect/EnginePasses.h"
 #include "effect/EnvelopeFollower.h"
 #include "effect/Limiter.h"
 #include "effect/Loudness.h"
 #include "effect/Meters.h"
-#include "effect/EnginePasses.h"
 #include "effect/Parameters.h"
 #include "effect/RMSBuffer.h"
 #include "framework/PluginBase.h"

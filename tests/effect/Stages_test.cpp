@@ -7,8 +7,8 @@
 
 #include "effect/AutoOutput.h"
 #include "effect/Clipper.h"
-#include "effect/Limiter.h"
 #include "effect/EnginePasses.h"
+#include "effect/Limiter.h"
 #include "effect/RMSBuffer.h"
 
 namespace qd {
@@ -168,14 +168,16 @@ TEST(Limiter, OnePeakReducesBothChannelsEqually) {
 TEST(EnginePasses, InputCopyMatchesTheReferenceBitForBit) {
   const double inf = HUGE_VAL, nan = std::nan("");
   const double limit = 1e6;
-  std::vector<double> in = {0.5, -0.0, 0.0, inf, -inf, nan, -nan, limit, -limit, 2e6, -3e300,
-                            1e-310, -1e-310, 0.999, std::nextafter(limit, inf), -7.0, 1e308};
+  std::vector<double> in = {0.5,    -0.0,   0.0,     inf,    -inf,
+                            nan,    -nan,   limit,   -limit, 2e6,
+                            -3e300, 1e-310, -1e-310, 0.999,  std::nextafter(limit, inf),
+                            -7.0,   1e308};
   std::mt19937 rng(5);
   std::uniform_real_distribution<double> u(-2e6, 2e6);
   for (int i = 0; i < 500; ++i) in.push_back(i % 9 == 0 ? nan : u(rng));
   for (int frames = 0; frames <= static_cast<int>(in.size()); frames += frames < 20 ? 1 : 37) {
-    for (const double* source : {static_cast<const double*>(in.data()),
-                                 static_cast<const double*>(nullptr)}) {
+    for (const double* source :
+         {static_cast<const double*>(in.data()), static_cast<const double*>(nullptr)}) {
       std::vector<double> fast(frames + 1, 3.0), reference(frames + 1, 3.0);
       CopyInputSafely(source, frames, limit, fast.data());
       CopyInputSafelyReference(source, frames, limit, reference.data());
