@@ -200,7 +200,10 @@ TEST(Vst3Module, TerminateAndTheLastReleaseLetGoOfEveryHostObject) {
     ASSERT_EQ(plugin.component->initialize(&plugin.app), kResultOk);
     EXPECT_EQ(plugin.controller->initialize(&plugin.app), kResultOk);
     ASSERT_EQ(plugin.controller->setComponentHandler(&plugin.handler), kResultOk);
+#if !defined(_WIN32)
+    // On Windows the outgoing events ride on a window timer of the plug-in's own instead.
     EXPECT_EQ(plugin.runLoop.timers.size(), 1u) << "the outgoing events' timer";
+#endif
     ProcessSetup setup{kRealtime, kSample32, 512, 48000.0};
     plugin.processor->setupProcessing(setup);
     plugin.component->setActive(1);
