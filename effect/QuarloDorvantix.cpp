@@ -53,7 +53,9 @@ double BarPosition(double linear) {
   return std::clamp((GainToDb(linear) + 24.0) / 24.0, 0.0, 1.0);
 }
 
-double ReductionPosition(double db) { return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0; }
+double ReductionPosition(double db) {
+  return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0;
+}
 
 // Neumaier's compensated summation step.
 void CompensatedAdd(double& sum, double& compensation, double term) {
@@ -103,62 +105,23 @@ QuarloDorvantix::QuarloDorvantix(PortLabels labels, bool withEditor)
 }
 
 QuarloDorvantix::~QuarloDorvantix() {
-  loudness_.reset();
-  spareLoudness_.reset();
-  retiredLoudness_.reset();
   clipper_.reset();
   limiter_.reset();
 }
 
-namespace {
-
-std::unique_ptr<LoudnessState> NewLoudnessState(int sampleRate) {
-  return LoudnessState::Create(kLoudnessIntegrated | kLoudnessRange | kLoudnessHistogram,
-                               static_cast<unsigned>(sampleRate));
-}
-
-}  // namespace
-
 void QuarloDorvantix::RecreateLoudnessState() {
-  loudness_.reset();
-  retiredLoudness_.reset();
-  resetPending_ = false;
-  loudness_ = NewLoudnessState(SampleRateInt());
-  spareLoudness_ = NewLoudnessState(SampleRateInt());
-  lastIntegrated_ = loudness_ ? loudness_->Integrated() : 0.0;
-  lastRange_ = loudness_ ? loudness_->Range() : 0.0;
-}
-
-void QuarloDorvantix::SwapInSpareLoudness() {
-  retiredLoudness_ = std::move(loudness_);
-  loudness_ = std::move(spareLoudness_);
-  lastIntegrated_ = loudness_ ? loudness_->Integrated() : 0.0;
-  lastRange_ = loudness_ ? loudness_->Range() : 0.0;
+  loudness_.Prepare(SampleRateInt());
+  lastIntegrated_ = loudness_.Prepared() ? loudness_.Integrated() : 0.0;
+  lastRange_ = loudness_.Prepared() ? loudness_.Range() : 0.0;
 }
 
 void QuarloDorvantix::ResetMeters() {
   longTermSum_ = 0.0;
   longTermCompensation_ = 0.0;
   longTermCount_ = 0;
-  // Moving owners only: the audio thread may be the caller.
-  if (spareLoudness_ && !retiredLoudness_) {
-    SwapInSpareLoudness();
-    resetPending_ = false;
-  } else {
-    resetPending_ = true;
-  }
-}
-
-void QuarloDorvantix::HostIdle() {
-  Lock lock(Mutex());
-  retiredLoudness_.reset();
-  if (!spareLoudness_) spareLoudness_ = NewLoudnessState(SampleRateInt());
-  if (resetPending_) {
-    resetPending_ = false;
-    SwapInSpareLoudness();
-    retiredLoudness_.reset();
-    spareLoudness_ = NewLoudnessState(SampleRateInt());
-  }
+  loudness_.Reset();
+  lastIntegrated_ = loudness_.Prepared() ? loudness_.Integrated() : 0.0;
+  lastRange_ = loudness_.Prepared() ? loudness_.Range() : 0.0;
 }
 
 void QuarloDorvantix::ResetProcessing() {
@@ -222,8 +185,9 @@ void QuarloDorvantix::ParamChanged(int index, int) {
       break;
     case kAutoOutType: {
       const int type = TruncateToInt(value);
-      autoOutput_.SetMode(type == 0 ? AutoOutput::kPeak
-                                    : type == 1 ? AutoOutput::kRms : AutoOutput::kLufs);
+      autoOutput_.SetMode(type == 0   ? AutoOutput::kPeak
+                          : type == 1 ? AutoOutput::kRms
+                                      : AutoOutput::kLufs);
       break;
     }
     case kResetMeters:
@@ -325,23 +289,22 @@ void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
 
 void QuarloDorvantix::FeedLoudness(int nFrames) {
   Lock lock(Mutex());
-  if (!loudness_) {
+  if (!loudness_.Prepared()) {
     lastIntegrated_ = 0.0;
     lastRange_ = 0.0;
     return;
   }
-  const int64_t step = std::max<int64_t>(1, loudness_->FramesPer100ms());
-  const int64_t before = loudness_->FramesFed() / step;
-  loudness_->AddFramesInSteps(work_.data(), nFrames);
+  const int64_t step = loudness_.FramesPer100ms();
+  const int64_t before = loudness_.FramesFed() / step;
+  loudness_.AddFrames(work_.data(), nFrames);
   // The gated measurements change only when a new 100 ms block completes.
-  if (loudness_->FramesFed() / step != before) {
-    lastIntegrated_ = loudness_->Integrated();
-    lastRange_ = loudness_->Range();
+  if (loudness_.FramesFed() / step != before) {
+    lastIntegrated_ = loudness_.Integrated();
+    lastRange_ = loudness_.Range();
   }
 }
 
-void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb,
-                                                int nFrames) {
+void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames) {
   const double sr = SampleRate();
   auto restartHold = [&] {
     clipperHold_ = 0.0;

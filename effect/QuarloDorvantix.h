@@ -4,8 +4,8 @@
 //
 // Threads: every entry holds the base's recursive mutex (see PluginBase). ProcessAudio runs on
 // the host's audio thread and allocates nothing; so does ParamChanged, which may run there
-// ("Reset Meters" swaps in a loudness state prepared beforehand). ResetProcessing and
-// HostIdle allocate (loudness states, RMS windows) and never run inside a block. The meters
+// ("Reset Meters" restarts the loudness measurement in place). ResetProcessing allocates (RMS
+// windows) and never runs inside a block. The meters
 // are published once per processing call and taken whole by TakeMeters on another thread.
 #pragma once
 
@@ -40,9 +40,6 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   ~QuarloDorvantix() override;
 
   void ResetProcessing() override;
-  // Off the audio thread, periodically (host idle, editor tick): prepares the loudness state
-  // that the next "Reset Meters" swaps in, and releases the one it retired.
-  void HostIdle() override;
   void ParamChanged(int index, int source) override;
   // Blocks of any length: longer blocks than the engine's buffers hold run as consecutive
   // slices, each exactly as if the host had sent it as a block of its own.
@@ -65,7 +62,7 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   const RMSBuffer& OutputRms(int channel) const { return channel == 0 ? rmsLeft_ : rmsRight_; }
   double PeakAttack() const { return peaks_.attack[0]; }
   double PeakRelease() const { return peaks_.release[0]; }
-  bool HasLoudnessState() const { return loudness_ != nullptr; }
+  bool HasLoudnessState() const { return loudness_.Prepared(); }
   double IntegratedLoudness() const { return lastIntegrated_; }
   double LoudnessRange() const { return lastRange_; }
   int64_t LongTermCount() const { return longTermCount_; }
@@ -83,12 +80,10 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   void ApplyAutomaticOutput(int nFrames);
   void FeedLoudness(int nFrames);
   void UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames);
-  // Makes the live and the spare loudness state afresh (allocates).
+  // Prepares the loudness measurement for the current rate and starts it afresh.
   void RecreateLoudnessState();
-  // "Reset Meters": swaps the spare loudness state in, allocating nothing; without a spare
-  // ready the swap waits for the next HostIdle.
+  // "Reset Meters": restarts the long-term meters, allocating nothing.
   void ResetMeters();
-  void SwapInSpareLoudness();
   void RestartAutomaticOutput() { autoOutput_.Restart(); }
   int SampleRateInt() const { return static_cast<int>(SampleRate()); }
 
@@ -106,13 +101,9 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   std::unique_ptr<Limiter> limiter_;
   std::unique_ptr<Clipper> clipper_;
   AutoOutput autoOutput_;
-  // One state measures both integrated loudness and loudness range, in the library's
-  // constant-memory histogram mode; it is read only when its 100 ms gating grid advances.
-  std::unique_ptr<LoudnessState> loudness_;
-  // A fresh state waiting for "Reset Meters", and the one a reset retired (released off the
-  // audio thread); resetPending_ marks a reset that found no spare ready.
-  std::unique_ptr<LoudnessState> spareLoudness_, retiredLoudness_;
-  bool resetPending_ = false;
+  // Integrated loudness and loudness range in one measurement; read only when its 100 ms
+  // gating grid advances.
+  GatedLoudness loudness_;
   double lastIntegrated_ = 0.0, lastRange_ = 0.0;
   RMSBuffer rmsLeft_, rmsRight_;
   OutputPeaks peaks_;
