@@ -168,3 +168,33 @@ void BM_LoudnessFeed(benchmark::State& state) {
       benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_LoudnessFeed)->Arg(0)->Arg(1)->ArgName("steps");
+
+// Integrated loudness and range fed 32-frame blocks and read at every 100 ms step, as the
+// engine does, per stereo frame: range(0) 0 the library's state (the reference) / 1 the
+// engine's own gated measurement.
+void BM_GatedLoudness(benchmark::State& state) {
+  const bool ours = state.range(0) != 0;
+  auto library = qd::LoudnessState::Create(
+      qd::kLoudnessIntegrated | qd::kLoudnessRange | qd::kLoudnessHistogram, 48000);
+  qd::GatedLoudness gated;
+  gated.Prepare(48000);
+  constexpr int kBlock = 32;
+  std::vector<double> in(2 * kBlock * 150);  // 100 ms
+  Fill(in, 0.2);
+  double reading = 0.0;
+  for (auto _ : state) {
+    for (size_t i = 0; i < in.size(); i += 2 * kBlock) {
+      if (ours) {
+        gated.AddFrames(in.data() + i, kBlock);
+      } else {
+        library->AddFramesInSteps(in.data() + i, kBlock);
+      }
+    }
+    reading += ours ? gated.Integrated() + gated.Range() : library->Integrated() + library->Range();
+  }
+  benchmark::DoNotOptimize(reading);
+  state.counters["frame_s"] = benchmark::Counter(
+      static_cast<double>(in.size() / 2),
+      benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_GatedLoudness)->Arg(0)->Arg(1)->ArgName("ours");
