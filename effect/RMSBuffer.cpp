@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effect/RMSKernels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -48,7 +50,64 @@ inline void TwoSumAdd2(__m128d& sum, __m128d& compensation, __m128d term) {
 }
 #endif
 
+// Chosen once, when the library loads.
+const bool kUseAvx2 = detail::HaveAvx2RmsKernels();
+
 }  // namespace
+
+namespace detail {
+
+#if defined(__SSE2__)
+int PushRoundsSse2(const LaneSums& s, const double* samples, double* items, int rounds) {
+  // Two lanes to a register.
+  __m128d addSum[2], addComp[2], remSum[2], remComp[2];
+  for (int h = 0; h < 2; ++h) {
+    addSum[h] = _mm_loadu_pd(s.addedSum + 2 * h);
+    addComp[h] = _mm_loadu_pd(s.addedCompensation + 2 * h);
+    remSum[h] = _mm_loadu_pd(s.removedSum + 2 * h);
+    remComp[h] = _mm_loadu_pd(s.removedCompensation + 2 * h);
+  }
+  const __m128d zero = _mm_setzero_pd();
+  __m128i counted = _mm_setzero_si128();  // per lane: nonzero new minus nonzero old
+  for (int r = 0; r < rounds; ++r) {
+    for (int h = 0; h < 2; ++h) {
+      const __m128d n = _mm_loadu_pd(samples + 4 * r + 2 * h);
+      const __m128d o = _mm_loadu_pd(items + 4 * r + 2 * h);
+      counted = _mm_sub_epi64(counted, _mm_castpd_si128(_mm_cmpneq_pd(n, zero)));
+      counted = _mm_add_epi64(counted, _mm_castpd_si128(_mm_cmpneq_pd(o, zero)));
+      TwoSumAdd2(addSum[h], addComp[h], _mm_mul_pd(n, n));
+      TwoSumAdd2(remSum[h], remComp[h], _mm_mul_pd(o, o));
+      _mm_storeu_pd(items + 4 * r + 2 * h, n);
+    }
+  }
+  for (int h = 0; h < 2; ++h) {
+    _mm_storeu_pd(s.addedSum + 2 * h, addSum[h]);
+    _mm_storeu_pd(s.addedCompensation + 2 * h, addComp[h]);
+    _mm_storeu_pd(s.removedSum + 2 * h, remSum[h]);
+    _mm_storeu_pd(s.removedCompensation + 2 * h, remComp[h]);
+  }
+  alignas(16) int64_t lanes[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counted);
+  return static_cast<int>(lanes[0] + lanes[1]);
+}
+
+void SumRoundsSse2(const LaneSums& s, const double* items, int rounds) {
+  __m128d sum[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
+  __m128d compensation[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
+  for (int r = 0; r < rounds; ++r) {
+    for (int h = 0; h < 2; ++h) {
+      const __m128d x = _mm_loadu_pd(items + 4 * r + 2 * h);
+      TwoSumAdd2(sum[h], compensation[h], _mm_mul_pd(x, x));
+    }
+  }
+  for (int h = 0; h < 2; ++h) {
+    _mm_storeu_pd(s.addedSum + 2 * h, sum[h]);
+    _mm_storeu_pd(s.addedCompensation + 2 * h, compensation[h]);
+  }
+}
+#endif
+
+}  // namespace detail
 
 void RMSBuffer::ClearSums() {
   added_ = Accumulator{};
@@ -78,39 +137,15 @@ void RMSBuffer::PushSegment(const double* samples, double* items, int count) {
   }
   int nonZero = 0;
 #if defined(__SSE2__)
-  // Whole rounds two lanes to a register: the same operations on the same lanes as the
-  // scalar loop below, so the sums are identical.
+  // Whole rounds in the widest form the processor runs: the same operations on the same
+  // lanes as the scalar loop below, so the sums are identical.
   static_assert(kLanes == 4);
-  if (i + kLanes <= count) {
-    __m128d addSum[2], addComp[2], remSum[2], remComp[2];
-    for (int h = 0; h < 2; ++h) {
-      addSum[h] = _mm_loadu_pd(added_.sum + 2 * h);
-      addComp[h] = _mm_loadu_pd(added_.compensation + 2 * h);
-      remSum[h] = _mm_loadu_pd(removed_.sum + 2 * h);
-      remComp[h] = _mm_loadu_pd(removed_.compensation + 2 * h);
-    }
-    const __m128d zero = _mm_setzero_pd();
-    __m128i counted = _mm_setzero_si128();  // per lane: nonzero new minus nonzero old
-    for (; i + kLanes <= count; i += kLanes) {
-      for (int h = 0; h < 2; ++h) {
-        const __m128d n = _mm_loadu_pd(samples + i + 2 * h);
-        const __m128d o = _mm_loadu_pd(items + i + 2 * h);
-        counted = _mm_sub_epi64(counted, _mm_castpd_si128(_mm_cmpneq_pd(n, zero)));
-        counted = _mm_add_epi64(counted, _mm_castpd_si128(_mm_cmpneq_pd(o, zero)));
-        TwoSumAdd2(addSum[h], addComp[h], _mm_mul_pd(n, n));
-        TwoSumAdd2(remSum[h], remComp[h], _mm_mul_pd(o, o));
-        _mm_storeu_pd(items + i + 2 * h, n);
-      }
-    }
-    for (int h = 0; h < 2; ++h) {
-      _mm_storeu_pd(added_.sum + 2 * h, addSum[h]);
-      _mm_storeu_pd(added_.compensation + 2 * h, addComp[h]);
-      _mm_storeu_pd(removed_.sum + 2 * h, remSum[h]);
-      _mm_storeu_pd(removed_.compensation + 2 * h, remComp[h]);
-    }
-    alignas(16) int64_t lanes[2];
-    _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counted);
-    nonZero += static_cast<int>(lanes[0] + lanes[1]);
+  if (const int rounds = (count - i) / kLanes; rounds > 0) {
+    const detail::LaneSums sums{added_.sum, added_.compensation, removed_.sum,
+                                removed_.compensation};
+    nonZero += kUseAvx2 ? detail::PushRoundsAvx2(sums, samples + i, items + i, rounds)
+                        : detail::PushRoundsSse2(sums, samples + i, items + i, rounds);
+    i += kLanes * rounds;
   }
 #endif
   for (; i + kLanes <= count; i += kLanes) {
@@ -154,18 +189,15 @@ void RMSBuffer::OnWrap(const double* items, int lastIndex) {
   ClearSums();
   int i = 0;
 #if defined(__SSE2__)
-  // Two lanes to a register, the same operations as the scalar loop.
-  __m128d sum[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
-  __m128d compensation[2] = {_mm_setzero_pd(), _mm_setzero_pd()};
-  for (; i + kLanes <= lastIndex + 1; i += kLanes) {
-    for (int h = 0; h < 2; ++h) {
-      const __m128d x = _mm_loadu_pd(items + i + 2 * h);
-      TwoSumAdd2(sum[h], compensation[h], _mm_mul_pd(x, x));
+  if (const int rounds = (lastIndex + 1) / kLanes; rounds > 0) {
+    const detail::LaneSums sums{added_.sum, added_.compensation, removed_.sum,
+                                removed_.compensation};
+    if (kUseAvx2) {
+      detail::SumRoundsAvx2(sums, items, rounds);
+    } else {
+      detail::SumRoundsSse2(sums, items, rounds);
     }
-  }
-  for (int h = 0; h < 2; ++h) {
-    _mm_storeu_pd(added_.sum + 2 * h, sum[h]);
-    _mm_storeu_pd(added_.compensation + 2 * h, compensation[h]);
+    i = kLanes * rounds;
   }
 #endif
   for (; i <= lastIndex; ++i) {

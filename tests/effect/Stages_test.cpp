@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -10,6 +11,7 @@
 #include "effect/EnginePasses.h"
 #include "effect/Limiter.h"
 #include "effect/RMSBuffer.h"
+#include "effect/RMSKernels.h"
 
 namespace qd {
 namespace {
@@ -257,6 +259,43 @@ TEST(RMSBuffer, RunningSumAgreesWithFullResum) {
   for (double& v : block) v = u(rng);
   rms.Push(block.data(), 333);
   expectAgreement("after resize");
+}
+
+// The AVX2 form of the window's loops gives the SSE2 form's sums, items and counts to the bit,
+// over loud, quiet and silent stretches, zeros, denormals and NaN (on a processor or build
+// without AVX2 both run the SSE2 form and the test checks nothing new).
+TEST(RMSBuffer, Avx2LoopsMatchTheSse2LoopsBitForBit) {
+  std::mt19937 rng(21);
+  std::uniform_real_distribution<double> u(-1.0, 1.0);
+  std::vector<double> samples(4 * 3000);
+  for (size_t i = 0; i < samples.size(); ++i) {
+    const double scale = i < 4000 ? 1.0 : i < 8000 ? 1e-160 : 0.0;
+    samples[i] = i % 17 == 0 ? 0.0 : scale * u(rng);
+  }
+  samples[4321] = std::nan("");
+  double lanes[2][4][4];
+  for (auto& form : lanes) {
+    for (int k = 0; k < 4; ++k) {
+      for (int l = 0; l < 4; ++l) form[k][l] = 0.5 * k + 0.1 * l;  // sums already running
+    }
+  }
+  std::vector<double> items[2] = {std::vector<double>(samples.size(), 0.25),
+                                  std::vector<double>(samples.size(), 0.25)};
+  for (size_t i = 0; i < samples.size(); i += 7) items[0][i] = items[1][i] = 0.0;
+  const detail::LaneSums sse2{lanes[0][0], lanes[0][1], lanes[0][2], lanes[0][3]};
+  const detail::LaneSums avx2{lanes[1][0], lanes[1][1], lanes[1][2], lanes[1][3]};
+  const int rounds = static_cast<int>(samples.size() / 4);
+  for (int pass = 0; pass < 3; ++pass) {  // the second and third replace the first's items
+    const int a = detail::PushRoundsSse2(sse2, samples.data(), items[0].data(), rounds);
+    const int b = detail::PushRoundsAvx2(avx2, samples.data(), items[1].data(), rounds);
+    EXPECT_EQ(a, b) << pass;
+    EXPECT_EQ(std::memcmp(lanes[0], lanes[1], sizeof lanes[0]), 0) << pass;
+    EXPECT_EQ(std::memcmp(items[0].data(), items[1].data(), samples.size() * sizeof(double)), 0);
+    std::rotate(samples.begin(), samples.begin() + 1001, samples.end());
+  }
+  detail::SumRoundsSse2(sse2, samples.data(), rounds);
+  detail::SumRoundsAvx2(avx2, samples.data(), rounds);
+  EXPECT_EQ(std::memcmp(lanes[0], lanes[1], sizeof lanes[0]), 0);
 }
 
 TEST(AutoOutput, PreparedCoefficientsAndWindow) {
