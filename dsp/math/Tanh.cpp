@@ -4,27 +4,17 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dsp/math/TanhKernels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace qd {
 
-namespace {
+using namespace detail::tanh_constants;
 
-// tanh(t) = expm1(2t) / (expm1(2t) + 2) for t = |x|, which keeps full relative precision near
-// 0; beyond |x| = 20 the result is 1 to double precision, so the argument is capped there.
-// expm1(z) = 2^k (e^r - 1) + (2^k - 1) with z = k ln 2 + r, |r| <= ln 2 / 2, and e^r - 1 a
-// Taylor polynomial of degree 13 (truncation below 1e-17).
-constexpr double kCap = 20.0;
-constexpr double kInvLn2 = 1.4426950408889634;
-constexpr double kLn2Hi = 6.93147180369123816490e-01;  // ln 2, high bits (exact times k)
-constexpr double kLn2Lo = 1.90821492927058770002e-10;  // ln 2 - kLn2Hi
-constexpr double kRound = 6755399441055744.0;          // 1.5 x 2^52: adding it rounds to integer
-// 1/n! for n = 2 .. 13
-constexpr double kC[12] = {1.0 / 2,       1.0 / 6,        1.0 / 24,        1.0 / 120,
-                           1.0 / 720,     1.0 / 5040,     1.0 / 40320,     1.0 / 362880,
-                           1.0 / 3628800, 1.0 / 39916800, 1.0 / 479001600, 1.0 / 6227020800};
+namespace {
 
 double TanhOne(double x) {
   if (std::isnan(x)) return x;
@@ -52,9 +42,11 @@ double Tanh(double x) {
   return TanhOne(x);
 }
 
-void TanhArray(const double* in, double* out, int count) {
-  int i = 0;
+namespace detail {
+
 #if defined(__SSE2__)
+int TanhPairsSse2(const double* in, double* out, int count) {
+  int i = 0;
   const __m128d sign = _mm_set1_pd(-0.0);
   const __m128d cap = _mm_set1_pd(kCap);
   const __m128d invLn2 = _mm_set1_pd(kInvLn2);
@@ -91,6 +83,24 @@ void TanhArray(const double* in, double* out, int count) {
     const __m128d y = _mm_div_pd(em, _mm_add_pd(em, two));
     _mm_storeu_pd(out + i, _mm_or_pd(y, s));
   }
+  return i;
+}
+#endif
+
+}  // namespace detail
+
+namespace {
+// Chosen once, when the library loads.
+const bool kUseAvx2 = detail::HaveAvx2TanhKernels();
+}  // namespace
+
+void TanhArray(const double* in, double* out, int count) {
+  int i = 0;
+#if defined(__SSE2__)
+  // The widest form first, then a last pair; every form performs the scalar form's
+  // operations, so the results do not depend on which ran.
+  if (kUseAvx2) i = detail::TanhQuadsAvx2(in, out, count);
+  i += detail::TanhPairsSse2(in + i, out + i, count - i);
 #endif
   for (; i < count; ++i) out[i] = TanhOne(in[i]);
 }

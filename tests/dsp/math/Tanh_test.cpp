@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
 #include <vector>
+
+#include "dsp/math/TanhKernels.h"
 
 namespace qd {
 namespace {
@@ -51,6 +54,22 @@ TEST(Tanh, WithinOneEMinus15OfTheExactValueAndArrayMatchesScalarBitForBit) {
   std::vector<double> z(x.begin(), x.begin() + 7);
   TanhArray(z.data(), z.data(), 7);
   for (int i = 0; i < 7; ++i) EXPECT_EQ(z[i], y[i]);
+}
+
+// Each instruction-set form of the array loop, called directly (the AVX2 one where this
+// processor and build have it), gives the scalar form's results bit for bit.
+TEST(Tanh, EveryLoopFormMatchesTheScalarFormBitForBit) {
+  const std::vector<double> x = Inputs();
+  const int count = static_cast<int>(x.size());
+  std::vector<double> y(x.size());
+  const int pairs = detail::TanhPairsSse2(x.data(), y.data(), count);
+  EXPECT_EQ(pairs, count - count % 2);
+  for (int i = 0; i < pairs; ++i) ASSERT_EQ(y[i], Tanh(x[i])) << "SSE2, x = " << x[i];
+  if (!detail::HaveAvx2TanhKernels()) GTEST_SKIP() << "no AVX2 form here";
+  std::fill(y.begin(), y.end(), 7.0);
+  const int quads = detail::TanhQuadsAvx2(x.data(), y.data(), count);
+  EXPECT_EQ(quads, count - count % 4);
+  for (int i = 0; i < quads; ++i) ASSERT_EQ(y[i], Tanh(x[i])) << "AVX2, x = " << x[i];
 }
 
 TEST(Tanh, SpecialValues) {
