@@ -13,6 +13,7 @@
 #include "effect/EnginePasses.h"
 #include "effect/EnvelopeFollower.h"
 #include "effect/Limiter.h"
+#include "effect/LimiterKernels.h"
 #include "effect/Loudness.h"
 #include "effect/RMSBuffer.h"
 #include "effect/RMSKernels.h"
@@ -81,6 +82,34 @@ void BM_Limiter(benchmark::State& state) {
   ReportPerFrame(state);
 }
 BENCHMARK(BM_Limiter)->Arg(0)->Arg(1)->ArgName("chunked");
+
+// The limiter's follower loop alone over one 4x frame's worth of peaks: range(0) 0 the
+// scalar form / 1 the AVX2 form (the scalar form again where the build or processor lacks it).
+void BM_LimiterFollowers(benchmark::State& state) {
+  const bool avx2 = state.range(0) != 0;
+  qd::detail::FollowerCoefficients c{};
+  for (int f = 0; f < 3; ++f) {
+    c.up[f] = 1.0;
+    c.downKeep[f] = 0.999 - 0.001 * f;
+    c.down[f] = 1.0 - c.downKeep[f];
+  }
+  std::vector<double> x(kSamples), peaks(kSamples);
+  Fill(x, 0.0);
+  for (double& v : x) v = std::fabs(v);
+  double env[3] = {};
+  for (auto _ : state) {
+    peaks = x;
+    if (avx2) {
+      qd::detail::FollowPeaksAvx2(c, env, peaks.data(), kSamples);
+    } else {
+      qd::detail::FollowPeaksScalar(c, env, peaks.data(), kSamples);
+    }
+    benchmark::DoNotOptimize(peaks.data());
+    benchmark::ClobberMemory();
+  }
+  ReportPerFrame(state);
+}
+BENCHMARK(BM_LimiterFollowers)->Arg(0)->Arg(1)->ArgName("avx2");
 
 // tanh alone over one 4x stereo frame's worth of samples: range(0) 0 the C library / 1 ours
 // (the widest form the processor runs) / 2 ours in its SSE2 form.

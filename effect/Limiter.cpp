@@ -3,11 +3,41 @@
 #include <algorithm>
 #include <cmath>
 
+#include "effect/LimiterKernels.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace qd {
+
+namespace detail {
+
+void FollowPeaksScalar(const FollowerCoefficients& c, double env[3], double* peaks, int n) {
+  // Per follower both candidate updates are formed and the comparison picks one: the same
+  // arithmetic as EnvelopeFollower::Update with a shorter dependency chain.
+  for (int i = 0; i < n; ++i) {
+    const double d = peaks[i];
+    for (int f = 0; f < 3; ++f) {
+      const double rising = c.up[f] * d + c.upKeep[f] * env[f];
+      const double falling = c.down[f] * d + c.downKeep[f] * env[f];
+      env[f] = d > env[f] ? rising : falling;
+    }
+    // std::max({0.3 x slow, 0.3 x medium, fast}): the first of the largest.
+    double e = 0.3 * env[0];
+    const double m = 0.3 * env[1];
+    if (e < m) e = m;
+    if (e < env[2]) e = env[2];
+    peaks[i] = e;
+  }
+}
+
+}  // namespace detail
+
+namespace {
+// Chosen once, when the library loads.
+const bool kUseAvx2 = detail::HaveAvx2LimiterKernels();
+}  // namespace
 
 Limiter::Limiter() {
   for (EnvelopeFollower* f : {&fast, &medium, &slow, &ceiling}) {
@@ -45,17 +75,17 @@ void Limiter::ProcessOversampled(double** channels, int nSamples) {
   readout = 1.0;
   double* left = channels[0];
   double* right = channels[1];
-  // Per follower both candidate updates are formed and the comparison picks one: the same
-  // arithmetic as EnvelopeFollower::Update with a shorter dependency chain. The gains are
-  // then applied to a whole chunk at once.
+  // The followers run over a chunk of peaks (the widest form the processor runs), then the
+  // gains are applied to the whole chunk at once.
   EnvelopeFollower* followers[3] = {&slow, &medium, &fast};
-  double env[3], up[3], upKeep[3], down[3], downKeep[3];
+  double env[3];
+  detail::FollowerCoefficients c;
   for (int f = 0; f < 3; ++f) {
     env[f] = followers[f]->envelope;
-    up[f] = 1.0 - followers[f]->attack;
-    upKeep[f] = followers[f]->attack;
-    down[f] = 1.0 - followers[f]->release;
-    downKeep[f] = followers[f]->release;
+    c.up[f] = 1.0 - followers[f]->attack;
+    c.upKeep[f] = followers[f]->attack;
+    c.down[f] = 1.0 - followers[f]->release;
+    c.downKeep[f] = followers[f]->release;
   }
   constexpr int kChunk = 256;
   double peak[kChunk];
@@ -80,19 +110,10 @@ void Limiter::ProcessOversampled(double** channels, int nSamples) {
       r[i] *= drive;
       peak[i] = std::max(std::fabs(l[i]), std::fabs(r[i]));
     }
-    for (i = 0; i < n; ++i) {
-      const double d = peak[i];
-      for (int f = 0; f < 3; ++f) {
-        const double rising = up[f] * d + upKeep[f] * env[f];
-        const double falling = down[f] * d + downKeep[f] * env[f];
-        env[f] = d > env[f] ? rising : falling;
-      }
-      // std::max({0.3 x slow, 0.3 x medium, fast}): the first of the largest.
-      double e = 0.3 * env[0];
-      const double m = 0.3 * env[1];
-      if (e < m) e = m;
-      if (e < env[2]) e = env[2];
-      peak[i] = e;
+    if (kUseAvx2) {
+      detail::FollowPeaksAvx2(c, env, peak, n);
+    } else {
+      detail::FollowPeaksScalar(c, env, peak, n);
     }
     i = 0;
 #if defined(__SSE2__)
