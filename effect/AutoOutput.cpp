@@ -68,8 +68,14 @@ double AutoOutput::Measure(const double* x, int nFrames) {
     const double g = std::min(15.0, std::fabs(level) + target_);
     targetGain_ = DbToGain(g);
   }
+  // The follower steps once per frame towards a constant input, so once a step leaves the
+  // envelope as it was every later step of the block would too: the loop stops there (in the
+  // steady state, at once), with exactly the envelope all the steps would leave.
   const double a = std::fabs(targetGain_);
-  for (int i = 0; i < nFrames; ++i) follower_.Update(a);
+  for (int i = 0; i < nFrames; ++i) {
+    const double before = follower_.envelope;
+    if (follower_.Update(a) == before) break;
+  }
   return follower_.envelope;
 }
 

@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "effect/RMSBuffer.h"
+
 namespace qd {
 
 // Raw meter state, in physical units.
@@ -27,7 +29,19 @@ struct MeterSnapshot {
   // shows the parameter's value when this moves, so the audio thread never touches it.
   uint64_t outputLevelSets = 0;
   uint64_t block = 0;  // counts the published blocks
+
+  // What rmsDb, rmsLeft and rmsRight are computed from. The engine publishes these and the
+  // reader's side computes the three (FinishMeterSnapshot), so the audio thread's block does
+  // not pay for square roots and logarithms nobody may read.
+  double longTermSum = 0.0;  // compensated sum of squares: sum + compensation
+  double longTermCompensation = 0.0;
+  int64_t longTermCount = 0;  // samples summed
+  RMSBuffer::Totals rmsLeftTotals{}, rmsRightTotals{};
 };
+
+// Computes rmsDb (when hasRms), rmsLeft and rmsRight from the published sums (pure; any
+// thread; the same values the engine would compute itself).
+void FinishMeterSnapshot(MeterSnapshot& snapshot);
 
 // What the editor shows of the meters.
 struct MeterReadings {

@@ -212,7 +212,7 @@ void QuarloDorvantix::ProcessAudio(double** inputs, double** outputs, int nFrame
     ProcessSlice(inputs, outputs, offset, frames);
     offset += frames;
   }
-  MeterSnapshot meters = CurrentMeters();
+  MeterSnapshot meters = PublishedMeters();
   meters.block = ++blocksPublished_;
   published_.Publish(meters);
 }
@@ -230,6 +230,16 @@ void QuarloDorvantix::UpdateTempo() {
   }
 }
 
+namespace {
+
+// A stage's readout in dB: GainToDb, with the common no-reduction case (exactly 0 dB) spared
+// the logarithm.
+double ReadoutDb(double readout) {
+  return readout == 1.0 ? 0.0 : GainToDb(readout);
+}
+
+}  // namespace
+
 void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset, int nFrames) {
   // Copy the input, completing mono to stereo. A non-finite sample would poison the
   // recursive filter and limiter state for good, so it enters the chain as silence; a finite
@@ -244,9 +254,9 @@ void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset
   double* io[2] = {left, right};
 
   clipper_->Process(io, nFrames);
-  const double clipperDb = GainToDb(clipper_->readout);
+  const double clipperDb = ReadoutDb(clipper_->readout);
   limiter_->Process(io, nFrames);
-  const double limiterDb = GainToDb(limiter_->readout);
+  const double limiterDb = ReadoutDb(limiter_->readout);
 
   double* work = work_.data();
   for (int k = 0; k < nFrames; ++k) {
@@ -255,7 +265,14 @@ void QuarloDorvantix::ProcessSlice(double** inputs, double** outputs, int offset
   }
   if (GetParam(kAutoOutputLevel)->Value() >= 0.5) ApplyAutomaticOutput(nFrames);
 
-  const double gain = DbToGain(GetParam(kOutputLevel)->Value());
+  // The level changes rarely (or once per block with the automatic output level); the gain
+  // is recomputed only when it does.
+  const double outputDb = GetParam(kOutputLevel)->Value();
+  if (!(outputDb == lastOutputDb_)) {
+    lastOutputDb_ = outputDb;
+    lastOutputGain_ = DbToGain(outputDb);
+  }
+  const double gain = lastOutputGain_;
   for (int i = 0; i < 2 * nFrames; ++i) work[i] *= gain;
 
   FeedLoudness(nFrames);
@@ -288,7 +305,6 @@ void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
 }
 
 void QuarloDorvantix::FeedLoudness(int nFrames) {
-  Lock lock(Mutex());
   if (!loudness_.Prepared()) {
     lastIntegrated_ = 0.0;
     lastRange_ = 0.0;
@@ -342,16 +358,36 @@ void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiter
 }
 
 MeterSnapshot QuarloDorvantix::CurrentMeters() const {
-  MeterSnapshot m;
-  if (longTermCount_ > 0) {
-    const double sum = std::max(0.0, longTermSum_ + longTermCompensation_);
-    m.hasRms = true;
-    m.rmsDb = GainToDb(std::sqrt(sum / static_cast<double>(longTermCount_)));
+  MeterSnapshot m = PublishedMeters();
+  FinishMeterSnapshot(m);
+  return m;
+}
+
+bool QuarloDorvantix::TakeMeters(MeterSnapshot* out) {
+  if (!out || !published_.Take(out)) return false;
+  FinishMeterSnapshot(*out);
+  return true;
+}
+
+void FinishMeterSnapshot(MeterSnapshot& m) {
+  if (m.hasRms) {
+    const double sum = std::max(0.0, m.longTermSum + m.longTermCompensation);
+    m.rmsDb = GainToDb(std::sqrt(sum / static_cast<double>(m.longTermCount)));
   }
+  m.rmsLeft = RMSBuffer::RmsOf(m.rmsLeftTotals);
+  m.rmsRight = RMSBuffer::RmsOf(m.rmsRightTotals);
+}
+
+MeterSnapshot QuarloDorvantix::PublishedMeters() const {
+  MeterSnapshot m;
+  m.hasRms = longTermCount_ > 0;
+  m.longTermSum = longTermSum_;
+  m.longTermCompensation = longTermCompensation_;
+  m.longTermCount = longTermCount_;
   m.integratedLufs = lastIntegrated_;
   m.rangeLu = lastRange_;
-  m.rmsLeft = rmsLeft_.Rms();
-  m.rmsRight = rmsRight_.Rms();
+  m.rmsLeftTotals = rmsLeft_.CaptureTotals();
+  m.rmsRightTotals = rmsRight_.CaptureTotals();
   m.peakLeft = peaks_.envelope[0];
   m.peakRight = peaks_.envelope[1];
   m.clipperReductionDb = clipperMeter_.envelope;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <limits>
 #include <memory>
 
 #include "effect/AutoOutput.h"
@@ -47,9 +48,12 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
 
   // The meters as they stand (mutex held by the caller or no block running), and formatted.
   MeterSnapshot CurrentMeters() const;
+  // The snapshot as the audio thread publishes it: everything but the values
+  // FinishMeterSnapshot computes from the published sums (TakeMeters finishes it).
+  MeterSnapshot PublishedMeters() const;
   MeterReadings ReadMeters() const { return FormatMeterReadings(CurrentMeters()); }
   // MeterReader: the snapshot published at the end of the latest processing call.
-  bool TakeMeters(MeterSnapshot* out) override { return published_.Take(out); }
+  bool TakeMeters(MeterSnapshot* out) override;
 
   // Read-only views of the engine, for tests and tools.
   const Clipper& GetClipper() const { return *clipper_; }
@@ -105,6 +109,9 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   // gating grid advances.
   GatedLoudness loudness_;
   double lastIntegrated_ = 0.0, lastRange_ = 0.0;
+  // The output level the output gain was last computed for (NaN: none yet), and that gain.
+  double lastOutputDb_ = std::numeric_limits<double>::quiet_NaN();
+  double lastOutputGain_ = 1.0;
   RMSBuffer rmsLeft_, rmsRight_;
   OutputPeaks peaks_;
   std::array<double, 2 * kWorkFrames> work_{};

@@ -213,23 +213,43 @@ double RMSBuffer::ExactSumOfSquares() const {
   return s;
 }
 
-double RMSBuffer::SumOfSquares() const {
-  if (size_ <= 0 || nonZero_ == 0) return 0.0;
+RMSBuffer::Totals RMSBuffer::CaptureTotals() const {
+  static_assert(kLanes == 4);
+  Totals t;
+  std::copy(added_.sum, added_.sum + kLanes, t.addedSum);
+  std::copy(added_.compensation, added_.compensation + kLanes, t.addedCompensation);
+  std::copy(removed_.sum, removed_.sum + kLanes, t.removedSum);
+  std::copy(removed_.compensation, removed_.compensation + kLanes, t.removedCompensation);
+  t.size = size_;
+  t.nonZero = nonZero_;
+  return t;
+}
+
+double RMSBuffer::SumOfSquaresOf(const Totals& t) {
+  if (t.size <= 0 || t.nonZero == 0) return 0.0;
   double sum = 0.0, compensation = 0.0;
   for (int l = 0; l < kLanes; ++l) {
-    TwoSumAdd(sum, compensation, added_.sum[l]);
-    TwoSumAdd(sum, compensation, -removed_.sum[l]);
+    TwoSumAdd(sum, compensation, t.addedSum[l]);
+    TwoSumAdd(sum, compensation, -t.removedSum[l]);
   }
   for (int l = 0; l < kLanes; ++l) {
-    TwoSumAdd(sum, compensation, added_.compensation[l]);
-    TwoSumAdd(sum, compensation, -removed_.compensation[l]);
+    TwoSumAdd(sum, compensation, t.addedCompensation[l]);
+    TwoSumAdd(sum, compensation, -t.removedCompensation[l]);
   }
   return std::max(0.0, sum + compensation);
 }
 
+double RMSBuffer::RmsOf(const Totals& t) {
+  if (t.size <= 0 || t.nonZero == 0) return 0.0;
+  return std::sqrt(SumOfSquaresOf(t) / t.size);
+}
+
+double RMSBuffer::SumOfSquares() const {
+  return SumOfSquaresOf(CaptureTotals());
+}
+
 double RMSBuffer::Rms() const {
-  if (size_ <= 0 || nonZero_ == 0) return 0.0;
-  return std::sqrt(SumOfSquares() / size_);
+  return RmsOf(CaptureTotals());
 }
 
 }  // namespace qd

@@ -52,6 +52,17 @@ class RMSBuffer : public CircularBuffer {
   // A plain full re-sum of the window, for tests.
   double ExactSumOfSquares() const;
 
+  // The window's running sums as they stand: a plain copy the audio thread can hand to
+  // another thread, which computes the window's RMS from it (RmsOf(CaptureTotals()) is
+  // Rms(), to the bit).
+  struct Totals {
+    double addedSum[4], addedCompensation[4], removedSum[4], removedCompensation[4];
+    int32_t size, nonZero;
+  };
+  Totals CaptureTotals() const;
+  static double RmsOf(const Totals& totals);
+  static double SumOfSquaresOf(const Totals& totals);
+
  protected:
   void OnWrap(const double* items, int lastIndex) override;
 

@@ -336,6 +336,40 @@ TEST(AutoOutput, PreparedCoefficientsAndWindow) {
   EXPECT_TRUE(a.HasMomentaryState());
 }
 
+// The smoothed gain stops stepping once a step changes nothing: the envelope after every
+// block is exactly that of a follower stepped once per frame, through attacks, releases,
+// target changes and the long steady stretches where the shortcut applies.
+TEST(AutoOutput, SmoothedGainMatchesAFollowerSteppedEveryFrame) {
+  for (int mode : {AutoOutput::kPeak, AutoOutput::kRms}) {
+    AutoOutput a;
+    a.Prepare(48000, 2);
+    a.SetMode(mode);
+    a.SetTarget(-9);
+    a.Restart();
+    EnvelopeFollower reference = a.GainFollower();
+    int steadyBlocks = 0;
+    std::mt19937 rng(4);
+    std::vector<double> x(2 * 4096);
+    for (int b = 0; b < 3000; ++b) {
+      if (b % 400 == 0) a.SetTarget(-20.0 + (b / 400) * 3.0);  // the running maximum resets
+      if (b % 700 == 350) {
+        a.Restart();  // the smoothed gain starts again from 0
+        reference.envelope = a.GainFollower().envelope;
+      }
+      const int n = 1 + static_cast<int>(rng() % 4096);
+      const double level = DbToGain(-40.0 + (b / 50 % 9) * 5.0);
+      for (int i = 0; i < 2 * n; ++i) x[i] = level * std::sin(0.01 * (b * 4096 + i));
+      const double g = a.Measure(x.data(), n);
+      for (int i = 0; i < n; ++i) {
+        const double before = reference.envelope;
+        if (reference.Update(std::fabs(a.TargetGain())) == before && i == 0) ++steadyBlocks;
+      }
+      ASSERT_EQ(g, reference.envelope) << mode << " block " << b;
+    }
+    EXPECT_GT(steadyBlocks, 300) << mode;  // the shortcut really was taken
+  }
+}
+
 TEST(AutoOutput, PeakModeSettlesOnTarget) {
   AutoOutput a;
   a.Prepare(44100, 2);
