@@ -212,9 +212,8 @@ void QuarloDorvantix::ProcessAudio(double** inputs, double** outputs, int nFrame
     ProcessSlice(inputs, outputs, offset, frames);
     offset += frames;
   }
-  MeterSnapshot meters = PublishedMeters();
-  meters.block = ++blocksPublished_;
-  published_.Publish(meters);
+  ++blocksPublished_;
+  published_.PublishWith([this](MeterSnapshot& slot) { FillPublishedMeters(slot); });
 }
 
 void QuarloDorvantix::UpdateTempo() {
@@ -380,6 +379,11 @@ void FinishMeterSnapshot(MeterSnapshot& m) {
 
 MeterSnapshot QuarloDorvantix::PublishedMeters() const {
   MeterSnapshot m;
+  FillPublishedMeters(m);
+  return m;
+}
+
+void QuarloDorvantix::FillPublishedMeters(MeterSnapshot& m) const {
   m.hasRms = longTermCount_ > 0;
   m.longTermSum = longTermSum_;
   m.longTermCompensation = longTermCompensation_;
@@ -396,7 +400,10 @@ MeterSnapshot QuarloDorvantix::PublishedMeters() const {
   m.limiterHoldDb = limiterHold_;
   m.outputLevelSets = outputLevelSets_;
   m.block = blocksPublished_;
-  return m;
+  // Computed from the sums by the reader (the slot may hold an earlier block's values).
+  m.rmsDb = 0.0;
+  m.rmsLeft = 0.0;
+  m.rmsRight = 0.0;
 }
 
 MeterReadings FormatMeterReadings(const MeterSnapshot& s) {

@@ -84,6 +84,8 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   void ApplyAutomaticOutput(int nFrames);
   void FeedLoudness(int nFrames);
   void UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames);
+  // Writes every field of the published snapshot (PublishedMeters) into `m`.
+  void FillPublishedMeters(MeterSnapshot& m) const;
   // Prepares the loudness measurement for the current rate and starts it afresh.
   void RecreateLoudnessState();
   // "Reset Meters": restarts the long-term meters, allocating nothing.

@@ -26,6 +26,14 @@ class SnapshotExchange {
     back_ =
         middle_.exchange(static_cast<uint8_t>(back_ | kFresh), std::memory_order_acq_rel) & kIndex;
   }
+  // Writer: the same, with the value written in place by fill(T&) (given the slot as the
+  // previous value there left it), which spares a copy of a large value.
+  template <typename Fill>
+  void PublishWith(Fill&& fill) {
+    fill(slots_[back_]);
+    back_ =
+        middle_.exchange(static_cast<uint8_t>(back_ | kFresh), std::memory_order_acq_rel) & kIndex;
+  }
   // Reader: copies the latest complete value into *out; false (and *out untouched) when
   // nothing new was published since the last Take.
   bool Take(T* out) {
