@@ -225,18 +225,28 @@ RMSBuffer::Totals RMSBuffer::CaptureTotals() const {
   return t;
 }
 
-double RMSBuffer::SumOfSquaresOf(const Totals& t) {
-  if (t.size <= 0 || t.nonZero == 0) return 0.0;
+namespace {
+
+// The compensated sum of the lanes' sums and error terms, added then removed, lane by lane.
+double LaneTotal(const double* addedSum, const double* addedCompensation,
+                 const double* removedSum, const double* removedCompensation, int lanes) {
   double sum = 0.0, compensation = 0.0;
-  for (int l = 0; l < kLanes; ++l) {
-    TwoSumAdd(sum, compensation, t.addedSum[l]);
-    TwoSumAdd(sum, compensation, -t.removedSum[l]);
+  for (int l = 0; l < lanes; ++l) {
+    TwoSumAdd(sum, compensation, addedSum[l]);
+    TwoSumAdd(sum, compensation, -removedSum[l]);
   }
-  for (int l = 0; l < kLanes; ++l) {
-    TwoSumAdd(sum, compensation, t.addedCompensation[l]);
-    TwoSumAdd(sum, compensation, -t.removedCompensation[l]);
+  for (int l = 0; l < lanes; ++l) {
+    TwoSumAdd(sum, compensation, addedCompensation[l]);
+    TwoSumAdd(sum, compensation, -removedCompensation[l]);
   }
   return std::max(0.0, sum + compensation);
+}
+
+}  // namespace
+
+double RMSBuffer::SumOfSquaresOf(const Totals& t) {
+  if (t.size <= 0 || t.nonZero == 0) return 0.0;
+  return LaneTotal(t.addedSum, t.addedCompensation, t.removedSum, t.removedCompensation, kLanes);
 }
 
 double RMSBuffer::RmsOf(const Totals& t) {
@@ -245,11 +255,13 @@ double RMSBuffer::RmsOf(const Totals& t) {
 }
 
 double RMSBuffer::SumOfSquares() const {
-  return SumOfSquaresOf(CaptureTotals());
+  if (size_ <= 0 || nonZero_ == 0) return 0.0;
+  return LaneTotal(added_.sum, added_.compensation, removed_.sum, removed_.compensation, kLanes);
 }
 
 double RMSBuffer::Rms() const {
-  return RmsOf(CaptureTotals());
+  if (size_ <= 0 || nonZero_ == 0) return 0.0;
+  return std::sqrt(SumOfSquares() / size_);
 }
 
 }  // namespace qd
