@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <numbers>
 
 #if defined(__SSE2__)
@@ -107,7 +108,9 @@ void KWeighting::Design(double sampleRate) {
 }
 
 void KWeighting::Clear() {
-  std::fill(&z_[0][0][0], &z_[0][0][0] + 8, 0.0);
+  for (auto& stage : z_) {
+    for (auto& delay : stage) std::fill(std::begin(delay), std::end(delay), 0.0);
+  }
 }
 
 void KWeighting::FlushTinyState() {
@@ -116,21 +119,13 @@ void KWeighting::FlushTinyState() {
   // is no longer finite (a non-finite sample went in) would spoil every later reading, so
   // the filters start afresh.
   bool finite = true;
-  for (double& z : z_[0][0]) {
-    finite = finite && std::isfinite(z);
-    z = std::fabs(z) < 1e-150 ? 0.0 : z;
-  }
-  for (double& z : z_[0][1]) {
-    finite = finite && std::isfinite(z);
-    z = std::fabs(z) < 1e-150 ? 0.0 : z;
-  }
-  for (double& z : z_[1][0]) {
-    finite = finite && std::isfinite(z);
-    z = std::fabs(z) < 1e-150 ? 0.0 : z;
-  }
-  for (double& z : z_[1][1]) {
-    finite = finite && std::isfinite(z);
-    z = std::fabs(z) < 1e-150 ? 0.0 : z;
+  for (auto& stage : z_) {
+    for (auto& delay : stage) {
+      for (double& z : delay) {
+        finite = finite && std::isfinite(z);
+        z = std::fabs(z) < 1e-150 ? 0.0 : z;
+      }
+    }
   }
   if (!finite) Clear();
 }
