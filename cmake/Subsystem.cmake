@@ -8,6 +8,21 @@ function(qd_subsystem)
   target_link_libraries(${ARG_NAME} PUBLIC ${ARG_DEPS})
 endfunction()
 
+# qd_isa_source(TARGET t SOURCE file DEFINE macro OPTIONS flags... [WINDOWS]): builds one
+# source file of t for a wider instruction set (x86-64 with GCC or Clang only) and defines
+# macro for t's sources, which then call the file's code only where the processor runs it.
+# Without WINDOWS the Windows build leaves the file in its baseline form and the macro
+# undefined: 256-bit registers spill to stack slots the Windows compiler does not align.
+function(qd_isa_source)
+  cmake_parse_arguments(ARG "WINDOWS" "TARGET;SOURCE;DEFINE" "OPTIONS" ${ARGN})
+  if(NOT CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$"
+     OR NOT CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" OR (WIN32 AND NOT ARG_WINDOWS))
+    return()
+  endif()
+  set_source_files_properties(${ARG_SOURCE} PROPERTIES COMPILE_OPTIONS "${ARG_OPTIONS}")
+  target_compile_definitions(${ARG_TARGET} PRIVATE ${ARG_DEFINE})
+endfunction()
+
 # qd_timeout(var seconds): a test's time limit, stretched by QD_TEST_TIMEOUT_FACTOR for runs
 # under a slow tool (Valgrind runs the suite some 20 to 50 times slower).
 set(QD_TEST_TIMEOUT_FACTOR 1 CACHE STRING "Multiplies every test's time limit")

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/math/Cpu.h"
 #include "effect/LimiterKernels.h"
 
 #if defined(__SSE2__)
@@ -30,6 +31,14 @@ void FollowPeaksScalar(const FollowerCoefficients& c, double env[3], double* pea
     if (e < env[2]) e = env[2];
     peaks[i] = e;
   }
+}
+
+bool HaveAvx2LimiterKernels() {
+#if defined(QD_HAVE_AVX2_LIMITER)
+  return CpuHasAvx2();
+#else
+  return false;
+#endif
 }
 
 }  // namespace detail

@@ -7,13 +7,6 @@
 
 namespace qd::detail {
 
-bool HaveAvx2LimiterKernels() {
-  // The processor's own report (the C runtime also checks that the operating system saves
-  // the AVX registers).
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-
 void FollowPeaksAvx2(const FollowerCoefficients& c, double envelope[3], double* peaks, int n) {
   // Lanes: slow, medium, fast and a spare whose coefficients keep it at 0.
   const __m256d up = _mm256_setr_pd(c.up[0], c.up[1], c.up[2], 0.0);
@@ -45,9 +38,6 @@ void FollowPeaksAvx2(const FollowerCoefficients& c, double envelope[3], double* 
 #else
 namespace qd::detail {
 
-bool HaveAvx2LimiterKernels() {
-  return false;
-}
 void FollowPeaksAvx2(const FollowerCoefficients& c, double envelope[3], double* peaks, int n) {
   FollowPeaksScalar(c, envelope, peaks, n);
 }

@@ -17,7 +17,8 @@ struct FollowerCoefficients {
 // For i < n: each follower takes the rising form where peaks[i] exceeds its envelope and the
 // falling one elsewhere; peaks[i] becomes the largest of 0.3 x slow, 0.3 x medium and fast.
 void FollowPeaksScalar(const FollowerCoefficients& c, double envelope[3], double* peaks, int n);
-// The AVX2 form: all three followers in one register (where the build has the form).
+// Whether the AVX2 form (all three followers in one register) is built and this processor
+// runs it; where it is not built it runs the scalar form.
 bool HaveAvx2LimiterKernels();
 void FollowPeaksAvx2(const FollowerCoefficients& c, double envelope[3], double* peaks, int n);
 

@@ -53,9 +53,7 @@ double BarPosition(double linear) {
   return std::clamp((GainToDb(linear) + 24.0) / 24.0, 0.0, 1.0);
 }
 
-double ReductionPosition(double db) {
-  return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0;
-}
+double ReductionPosition(double db) { return db > 0.0 ? std::clamp(db / 12.0, 0.0, 1.0) : 0.0; }
 
 // Neumaier's compensated summation step.
 void CompensatedAdd(double& sum, double& compensation, double term) {
@@ -111,6 +109,10 @@ QuarloDorvantix::~QuarloDorvantix() {
 
 void QuarloDorvantix::RecreateLoudnessState() {
   loudness_.Prepare(SampleRateInt());
+  ReadLoudness();
+}
+
+void QuarloDorvantix::ReadLoudness() {
   lastIntegrated_ = loudness_.Prepared() ? loudness_.Integrated() : 0.0;
   lastRange_ = loudness_.Prepared() ? loudness_.Range() : 0.0;
 }
@@ -120,8 +122,7 @@ void QuarloDorvantix::ResetMeters() {
   longTermCompensation_ = 0.0;
   longTermCount_ = 0;
   loudness_.Reset();
-  lastIntegrated_ = loudness_.Prepared() ? loudness_.Integrated() : 0.0;
-  lastRange_ = loudness_.Prepared() ? loudness_.Range() : 0.0;
+  ReadLoudness();
 }
 
 void QuarloDorvantix::ResetProcessing() {
@@ -185,9 +186,8 @@ void QuarloDorvantix::ParamChanged(int index, int) {
       break;
     case kAutoOutType: {
       const int type = TruncateToInt(value);
-      autoOutput_.SetMode(type == 0   ? AutoOutput::kPeak
-                          : type == 1 ? AutoOutput::kRms
-                                      : AutoOutput::kLufs);
+      autoOutput_.SetMode(type == 0 ? AutoOutput::kPeak
+                                    : type == 1 ? AutoOutput::kRms : AutoOutput::kLufs);
       break;
     }
     case kResetMeters:
@@ -305,21 +305,18 @@ void QuarloDorvantix::ApplyAutomaticOutput(int nFrames) {
 
 void QuarloDorvantix::FeedLoudness(int nFrames) {
   if (!loudness_.Prepared()) {
-    lastIntegrated_ = 0.0;
-    lastRange_ = 0.0;
+    ReadLoudness();
     return;
   }
   const int64_t step = loudness_.FramesPer100ms();
   const int64_t before = loudness_.FramesFed() / step;
   loudness_.AddFrames(work_.data(), nFrames);
   // The gated measurements change only when a new 100 ms block completes.
-  if (loudness_.FramesFed() / step != before) {
-    lastIntegrated_ = loudness_.Integrated();
-    lastRange_ = loudness_.Range();
-  }
+  if (loudness_.FramesFed() / step != before) ReadLoudness();
 }
 
-void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames) {
+void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiterDb,
+                                                int nFrames) {
   const double sr = SampleRate();
   auto restartHold = [&] {
     clipperHold_ = 0.0;
@@ -357,7 +354,8 @@ void QuarloDorvantix::UpdateGainReductionMeters(double clipperDb, double limiter
 }
 
 MeterSnapshot QuarloDorvantix::CurrentMeters() const {
-  MeterSnapshot m = PublishedMeters();
+  MeterSnapshot m;
+  FillPublishedMeters(m);
   FinishMeterSnapshot(m);
   return m;
 }
@@ -375,12 +373,6 @@ void FinishMeterSnapshot(MeterSnapshot& m) {
   }
   m.rmsLeft = RMSBuffer::RmsOf(m.rmsLeftTotals);
   m.rmsRight = RMSBuffer::RmsOf(m.rmsRightTotals);
-}
-
-MeterSnapshot QuarloDorvantix::PublishedMeters() const {
-  MeterSnapshot m;
-  FillPublishedMeters(m);
-  return m;
 }
 
 void QuarloDorvantix::FillPublishedMeters(MeterSnapshot& m) const {

@@ -48,9 +48,6 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
 
   // The meters as they stand (mutex held by the caller or no block running), and formatted.
   MeterSnapshot CurrentMeters() const;
-  // The snapshot as the audio thread publishes it: everything but the values
-  // FinishMeterSnapshot computes from the published sums (TakeMeters finishes it).
-  MeterSnapshot PublishedMeters() const;
   MeterReadings ReadMeters() const { return FormatMeterReadings(CurrentMeters()); }
   // MeterReader: the snapshot published at the end of the latest processing call.
   bool TakeMeters(MeterSnapshot* out) override;
@@ -84,8 +81,11 @@ class QuarloDorvantix : public PluginBase, public MeterReader {
   void ApplyAutomaticOutput(int nFrames);
   void FeedLoudness(int nFrames);
   void UpdateGainReductionMeters(double clipperDb, double limiterDb, int nFrames);
-  // Writes every field of the published snapshot (PublishedMeters) into `m`.
+  // Writes every field of the snapshot the audio thread publishes into `m`: all but the
+  // values FinishMeterSnapshot computes from the published sums (TakeMeters finishes it).
   void FillPublishedMeters(MeterSnapshot& m) const;
+  // The integrated loudness and range readings from the measurement (0 without one).
+  void ReadLoudness();
   // Prepares the loudness measurement for the current rate and starts it afresh.
   void RecreateLoudnessState();
   // "Reset Meters": restarts the long-term meters, allocating nothing.

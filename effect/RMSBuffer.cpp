@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/math/Cpu.h"
 #include "effect/RMSKernels.h"
 
 #if defined(__SSE2__)
@@ -107,7 +108,19 @@ void SumRoundsSse2(const LaneSums& s, const double* items, int rounds) {
 }
 #endif
 
+bool HaveAvx2RmsKernels() {
+#if defined(QD_HAVE_AVX2_RMS)
+  return CpuHasAvx2();
+#else
+  return false;
+#endif
+}
+
 }  // namespace detail
+
+detail::LaneSums RMSBuffer::Lanes() {
+  return {added_.sum, added_.compensation, removed_.sum, removed_.compensation};
+}
 
 void RMSBuffer::ClearSums() {
   added_ = Accumulator{};
@@ -141,8 +154,7 @@ void RMSBuffer::PushSegment(const double* samples, double* items, int count) {
   // lanes as the scalar loop below, so the sums are identical.
   static_assert(kLanes == 4);
   if (const int rounds = (count - i) / kLanes; rounds > 0) {
-    const detail::LaneSums sums{added_.sum, added_.compensation, removed_.sum,
-                                removed_.compensation};
+    const detail::LaneSums sums = Lanes();
     nonZero += kUseAvx2 ? detail::PushRoundsAvx2(sums, samples + i, items + i, rounds)
                         : detail::PushRoundsSse2(sums, samples + i, items + i, rounds);
     i += kLanes * rounds;
@@ -190,8 +202,7 @@ void RMSBuffer::OnWrap(const double* items, int lastIndex) {
   int i = 0;
 #if defined(__SSE2__)
   if (const int rounds = (lastIndex + 1) / kLanes; rounds > 0) {
-    const detail::LaneSums sums{added_.sum, added_.compensation, removed_.sum,
-                                removed_.compensation};
+    const detail::LaneSums sums = Lanes();
     if (kUseAvx2) {
       detail::SumRoundsAvx2(sums, items, rounds);
     } else {
@@ -228,8 +239,8 @@ RMSBuffer::Totals RMSBuffer::CaptureTotals() const {
 namespace {
 
 // The compensated sum of the lanes' sums and error terms, added then removed, lane by lane.
-double LaneTotal(const double* addedSum, const double* addedCompensation,
-                 const double* removedSum, const double* removedCompensation, int lanes) {
+double LaneTotal(const double* addedSum, const double* addedCompensation, const double* removedSum,
+                 const double* removedCompensation, int lanes) {
   double sum = 0.0, compensation = 0.0;
   for (int l = 0; l < lanes; ++l) {
     TwoSumAdd(sum, compensation, addedSum[l]);
@@ -244,14 +255,11 @@ double LaneTotal(const double* addedSum, const double* addedCompensation,
 
 }  // namespace
 
-double RMSBuffer::SumOfSquaresOf(const Totals& t) {
-  if (t.size <= 0 || t.nonZero == 0) return 0.0;
-  return LaneTotal(t.addedSum, t.addedCompensation, t.removedSum, t.removedCompensation, kLanes);
-}
-
 double RMSBuffer::RmsOf(const Totals& t) {
   if (t.size <= 0 || t.nonZero == 0) return 0.0;
-  return std::sqrt(SumOfSquaresOf(t) / t.size);
+  const double sum =
+      LaneTotal(t.addedSum, t.addedCompensation, t.removedSum, t.removedCompensation, kLanes);
+  return std::sqrt(sum / t.size);
 }
 
 double RMSBuffer::SumOfSquares() const {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "effect/RMSKernels.h"
+
 namespace qd {
 
 class CircularBuffer {
@@ -61,7 +63,6 @@ class RMSBuffer : public CircularBuffer {
   };
   Totals CaptureTotals() const;
   static double RmsOf(const Totals& totals);
-  static double SumOfSquaresOf(const Totals& totals);
 
  protected:
   void OnWrap(const double* items, int lastIndex) override;
@@ -73,6 +74,8 @@ class RMSBuffer : public CircularBuffer {
     double compensation[kLanes] = {};
   };
   void ClearSums();
+  // The running sums, for the inner loops (effect/RMSKernels.h).
+  detail::LaneSums Lanes();
   void PushSegment(const double* samples, double* items, int count);
 
   int32_t sampleRate_ = 44100;

@@ -9,13 +9,6 @@
 
 namespace qd::detail {
 
-bool HaveAvx2RmsKernels() {
-  // The processor's own report (the C runtime also checks that the operating system saves
-  // the AVX registers).
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-
 namespace {
 
 // Knuth's two-sum on four lanes, the operations of the scalar and SSE2 forms.
@@ -66,9 +59,6 @@ void SumRoundsAvx2(const LaneSums& s, const double* items, int rounds) {
 #else
 namespace qd::detail {
 
-bool HaveAvx2RmsKernels() {
-  return false;
-}
 int PushRoundsAvx2(const LaneSums& s, const double* samples, double* items, int rounds) {
   return PushRoundsSse2(s, samples, items, rounds);
 }

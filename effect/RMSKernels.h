@@ -23,7 +23,8 @@ int PushRoundsSse2(const LaneSums& sums, const double* samples, double* items, i
 // Compensated sums of squares of rounds x 4 items into zeroed lane sums (added only).
 void SumRoundsSse2(const LaneSums& sums, const double* items, int rounds);
 
-// The AVX2 forms (four lanes to a register); present where the build has them.
+// Whether the AVX2 forms (four lanes to a register) are built and this processor runs them;
+// where they are not built they run the SSE2 forms.
 bool HaveAvx2RmsKernels();
 int PushRoundsAvx2(const LaneSums& sums, const double* samples, double* items, int rounds);
 void SumRoundsAvx2(const LaneSums& sums, const double* items, int rounds);

@@ -10,8 +10,8 @@
 namespace qd {
 
 void PluginParam::DefineDouble(const char* name, double defaultValue, double minValue,
-                               double maxValue, double step, const char* label, const char* group,
-                               double shape) {
+                               double maxValue, double step, const char* label,
+                               const char* group, double shape) {
   if (kind_ == kParamUnset) kind_ = kParamDouble;
   CopyText(name_, name);
   CopyText(label_, label);
@@ -74,11 +74,7 @@ double PluginParam::ToNormalized(double v) const {
   const double range = maxValue_ - minValue_;
   if (!(range > 0.0)) return 0.0;
   const double c = v < minValue_ ? minValue_ : std::min(v, maxValue_);
-  const double t = (c - minValue_) / range;
-  // pow(t, 1) is t itself: an unshaped parameter (most are, and the engine reports one every
-  // block) skips the power.
-  const double exponent = 1.0 / shape_;
-  const double r = exponent == 1.0 ? t : std::pow(t, exponent);
+  const double r = std::pow((c - minValue_) / range, 1.0 / shape_);
   if (std::isnan(r)) return 0.0;
   return std::clamp(r, 0.0, 1.0);
 }

@@ -22,9 +22,7 @@ class SnapshotExchange {
  public:
   // Writer: stores a complete value; a value not yet taken is replaced.
   void Publish(const T& value) {
-    slots_[back_] = value;
-    back_ =
-        middle_.exchange(static_cast<uint8_t>(back_ | kFresh), std::memory_order_acq_rel) & kIndex;
+    PublishWith([&value](T& slot) { slot = value; });
   }
   // Writer: the same, with the value written in place by fill(T&) (given the slot as the
   // previous value there left it), which spares a copy of a large value.

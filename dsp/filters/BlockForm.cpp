@@ -1,5 +1,7 @@
 #include "dsp/filters/BlockForm.h"
 
+#include "dsp/math/Cpu.h"
+
 #if defined(__SSE2__)
 #include "dsp/filters/BlockKernels.h"
 #endif
@@ -51,15 +53,6 @@ struct Sse2Ops {
 };
 #endif
 
-#if defined(QD_HAVE_AVX2_KERNELS)
-// The processor's own report (the C runtime also checks that the operating system saves the
-// AVX registers).
-bool CpuHasAvx2Fma() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
-}
-#endif
-
 }  // namespace
 
 bool IsaAvailable(Isa isa) {
@@ -74,7 +67,7 @@ bool IsaAvailable(Isa isa) {
 #endif
     case Isa::kAvx2Fma:
 #if defined(QD_HAVE_AVX2_KERNELS)
-      return CpuHasAvx2Fma();
+      return qd::CpuHasAvx2Fma();
 #else
       return false;
 #endif

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "dsp/math/Cpu.h"
 #include "dsp/math/TanhKernels.h"
 
 #if defined(__SSE2__)
@@ -76,6 +77,14 @@ int TanhPairsSse2(const double* in, double* out, int count) {
   return TanhVectors<Sse2Ops>(in, out, count);
 }
 #endif
+
+bool HaveAvx2TanhKernels() {
+#if defined(QD_HAVE_AVX2_TANH)
+  return CpuHasAvx2();
+#else
+  return false;
+#endif
+}
 
 }  // namespace detail
 

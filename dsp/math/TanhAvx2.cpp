@@ -9,13 +9,6 @@
 
 namespace qd::detail {
 
-bool HaveAvx2TanhKernels() {
-  // The processor's own report (the C runtime also checks that the operating system saves
-  // the AVX registers).
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-
 namespace {
 
 struct Avx2Ops {
@@ -51,9 +44,6 @@ int TanhQuadsAvx2(const double* in, double* out, int count) {
 #else
 namespace qd::detail {
 
-bool HaveAvx2TanhKernels() {
-  return false;
-}
 int TanhQuadsAvx2(const double*, double*, int) {
   return 0;
 }

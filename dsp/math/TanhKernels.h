@@ -74,7 +74,8 @@ int TanhVectors(const double* in, double* out, int count) {
 
 // tanh of in[0 .. n) into out for the largest even n <= count (SSE2); returns n.
 int TanhPairsSse2(const double* in, double* out, int count);
-// The AVX2 form: four at a time, n a multiple of 4 (0 where the build lacks the form).
+// Whether the AVX2 form is built and this processor runs it; the form does four at a time,
+// n a multiple of 4 (0 where it is not built).
 bool HaveAvx2TanhKernels();
 int TanhQuadsAvx2(const double* in, double* out, int count);
 
